@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+
+// The tool's end of the device datagram protocol. An instance listens on
+// UDP 5998 for replies to the discovery beacon and announces each device
+// with detected(); the static senders build every command datagram and
+// send it to UDP 5999 of a device through a socket of their own.
+class KovDetector : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 ReplyPort = 5998;
+    static constexpr quint16 DevicePort = 5999;
+    static constexpr int ReplyReadLimit = 1023;
+    static constexpr int IRLengthBound = 625;
+
+    explicit KovDetector(QObject *parent = nullptr);
+    ~KovDetector() override;
+
+    static void sendBeacon();
+    static void sendReboot(QHostAddress address);
+    static void sendUpgrade(QHostAddress address);
+    static void sendRelay(int relay, bool closed, QHostAddress address);
+    static bool sendIR(quint8 outputs, quint8 repeats, const quint16 *words, int count,
+                       QHostAddress address);
+
+    // Parses one reply datagram (already cut to ReplyReadLimit bytes).
+    // Returns false for a datagram that is dropped.
+    static bool parseReply(const QByteArray &datagram, QString &version, QHostAddress &ip,
+                           QString &mac);
+
+signals:
+    void detected(QString version, QHostAddress ip, QString mac);
+
+private slots:
+    void UDPPacketArrived();
+
+private:
+    QUdpSocket socket;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "firmwareinfo.h"
+
+// Serves one read request: one image to one client, 512-byte blocks in
+// lock-step from a port of its own, resent after 1 s of silence, given up
+// at the sixth timeout of the transfer. Deletes itself when it ends.
+class TFTPConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RetransmitInterval = 1000;
+    static constexpr int MaxRetries = 5;
+
+    TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddress &peer, quint16 port,
+                   QString &fileName, QObject *parent);
+    ~TFTPConnection() override;
+
+    void begin();
+
+    // Handles one datagram from source:sourcePort as if it had arrived on
+    // the transfer's socket (the socket's reader calls it for each one).
+    void handlePacket(const QByteArray &datagram, const QHostAddress &source, quint16 sourcePort);
+
+signals:
+    void done(QHostAddress &address);
+    void progress(QHostAddress &address, int p);
+    void error(QHostAddress &address, QString error);
+
+private slots:
+    void udpDataArrived();
+    void retransmitBlock();
+
+private:
+    QUdpSocket socket;
+    QHostAddress peer;
+    quint16 port;
+    QString fileName;
+    QByteArray data;
+    quint16 block = 0;
+    bool lastBlock = false;
+    QTimer timer;
+    quint16 retries = 0;
+    quint16 blockCount = 0;
+    QMap<QString, FirmwareInfo> *firmwares;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+
+#include "firmwareinfo.h"
+
+// The read-only TFTP service from which devices fetch firmware.
+//
+// It holds the firmware store (the built-in image at first, replaced by
+// addFirmware) and, while started, listens on UDP 69. Every read request
+// becomes a TFTPConnection child that runs the transfer from a port of its
+// own; the server passes each transfer's done/progress/error on through
+// its own signals of the same names. Anything but a read request is
+// refused with "Not Supported".
+class TFTPDServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 DefaultPort = 69;
+
+    explicit TFTPDServer(QObject *parent = nullptr);
+    ~TFTPDServer() override;
+
+    void start(quint16 port = DefaultPort);
+    void stop();
+    QString getVersion(QString revision);
+
+    // Why the last start() could not bind, in the socket's own words.
+    QString bindErrorString() const;
+
+    // Handles one datagram sent to the server's port by sender:senderPort.
+    void handleDatagram(const QByteArray &datagram, const QHostAddress &sender,
+                        quint16 senderPort);
+
+signals:
+    void error(QString error);
+    void done(QHostAddress &address);
+    void progress(QHostAddress &address, int p);
+    void error(QHostAddress &address, QString error);
+
+public slots:
+    void addFirmware(QString revision, QString version, QByteArray firmware);
+
+private slots:
+    void udpPacketArrived();
+
+private:
+    QMap<QString, FirmwareInfo> firmwares;
+    QUdpSocket socket;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Checks Pronto CCF text as "Send IR" takes it and converts it to words.
+namespace Ccf {
+constexpr int MaxWords = 300;
+
+enum class Result { Ok, TooMany, TooFew, InvalidValue, InvalidString };
+
+// Splits text at every single blank (empty tokens kept) and checks, in
+// this order: at most 300 tokens, at least 4, each token hexadecimal, and
+// the count equal to 4 + 2 x (word 2 + word 3). On Ok, words[0..count)
+// hold the low 16 bits of each token and count the number of tokens.
+Result parse(const QString &text, quint16 (&words)[MaxWords], int &count);
+
+// The warning box's title and text for a failed result.
+QString warningTitle(Result result);
+QString warningText(Result result);
+}
