@@ -1,0 +1,1 @@
+# Tests of the device panel and IR send through the real window
