@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUdpSocket>
@@ -18,6 +19,8 @@ public:
     static constexpr quint16 DevicePort = 5999;
     static constexpr int ReplyReadLimit = 1023;
     static constexpr int IRLengthBound = 625;
+    // Room for the replies of a whole subnet answering one beacon at once.
+    static constexpr int ReplyReceiveBuffer = 1024 * 1024;
 
     explicit KovDetector(QObject *parent = nullptr);
     ~KovDetector() override;
@@ -28,6 +31,11 @@ public:
     static void sendRelay(int relay, bool closed, QHostAddress address);
     static bool sendIR(quint8 outputs, quint8 repeats, const quint16 *words, int count,
                        QHostAddress address);
+
+    // Where a beacon goes: 255.255.255.255 first, then the broadcast
+    // address of every other up, broadcast-capable, non-loopback IPv4
+    // interface, each once.
+    static QList<QHostAddress> beaconAddresses();
 
     // Parses one reply datagram (already cut to ReplyReadLimit bytes).
     // Returns false for a datagram that is dropped.
@@ -41,5 +49,7 @@ private slots:
     void UDPPacketArrived();
 
 private:
+    static void sendCommand(const char *buffer, int length, const QHostAddress &address);
+
     QUdpSocket socket;
 };
