@@ -7,7 +7,9 @@
 namespace Ccf {
 constexpr int MaxWords = 300;
 
-enum class Result { Ok, TooMany, TooFew, InvalidValue, InvalidString };
+// NoOutput is never returned by parse: it names the warning for a send
+// with no IR port ticked, checked by the caller after a successful parse.
+enum class Result { Ok, TooMany, TooFew, InvalidValue, InvalidString, NoOutput };
 
 // Splits text at every single blank (empty tokens kept) and checks, in
 // this order: at most 300 tokens, at least 4, each token hexadecimal, and
@@ -15,7 +17,7 @@ enum class Result { Ok, TooMany, TooFew, InvalidValue, InvalidString };
 // hold the low 16 bits of each token and count the number of tokens.
 Result parse(const QString &text, quint16 (&words)[MaxWords], int &count);
 
-// The warning box's title and text for a failed result.
+// The warning box's title and text for a failed result (empty for Ok).
 QString warningTitle(Result result);
 QString warningText(Result result);
 }
