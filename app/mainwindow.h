@@ -1,1 +1,94 @@
 #pragma once
+
+#include <QHostAddress>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QNetworkAccessManager>
+#include <QSharedPointer>
+#include <QString>
+
+#include "ircodegeneratordialog.h"
+#include "kovdetector.h"
+#include "kovinfo.h"
+#include "kovtable.h"
+#include "tftpdserver.h"
+
+class QNetworkReply;
+class QUrl;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The tool's one window.
+//
+// The device tab shows kovTable, fed by kovDetector's replies; a clicked
+// row fills and enables the device panel, whose buttons send one command
+// datagram each to the selected device through KovDetector's static
+// senders. The firmware tab switches tftpd on and off, replaces its image
+// with the one the vendor web service offers (version query, then
+// download) and lists each device's transfer as tftpd reports it. The IR
+// panel checks CCF text with Ccf::parse before sending it; irDialog builds
+// such text from protocol parameters.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Tests point the firmware web service at a local server with this;
+    // the tool itself always talks to KOV_WEBSERVICE_HOST.
+    void setWebServiceHostForTesting(const QString &hostAndPort);
+
+private slots:
+    void KovDetected(QString version, QHostAddress ip, QString mac);
+    void KovSelected(QModelIndex modelIndex);
+    void WebConfigClicked();
+    void about();
+    void on_pushButton_2_clicked();
+    void ondone(QHostAddress &address);
+    void onprogress(QHostAddress &address, int p);
+    void onerror(QHostAddress &address, QString error);
+    void on_enableTFTPD_toggled(bool checked);
+    void firmwareVersion();
+    void firmware();
+    void on_pushButton_clicked();
+    void on_updateAll_clicked();
+    void on_pushButton_3_clicked();
+    void on_pushButton_4_clicked();
+    void on_pushButton_5_clicked();
+    void on_pushButton_6_clicked();
+    void on_pushButton_7_clicked();
+    void on_pushButton_8_clicked();
+    void on_pushButton_9_clicked();
+    void on_tableView_activated(QModelIndex index);
+    void on_pushButton_10_clicked();
+    void on_pushButton_11_clicked();
+    void on_pushButton_12_clicked();
+    void on_pushButton_13_clicked();
+    void onBindError(QString error);
+
+private:
+    friend class tst_MainWindow;
+    friend class tst_FirmwareWorkflow;
+
+    QSharedPointer<KovInfo> selectedKov();
+    void relayAction(int relay, bool closed);
+    void checkVersion();
+    void downloadFirmware();
+    int transferRow(QHostAddress &address);
+    QUrl webServiceUrl(const QString &query) const;
+
+    KovTable kovTable;
+    KovDetector kovDetector;
+    TFTPDServer tftpd;
+    QNetworkAccessManager networkManager;
+    QNetworkReply *versionReply = nullptr;
+    QNetworkReply *firmwareReply = nullptr;
+    QString webVersion;
+    IRCodeGeneratorDialog irDialog;
+    Ui::MainWindow *ui;
+    QString webServiceHost;
+};
