@@ -311,8 +311,10 @@ void MainWindow::firmware()
 
     // A device flashed with a page of HTML or a cut-off image may never
     // boot again, so only a well-formed image replaces the one held.
-    const QString problem = IntelHex::problem(body);
+    QString problem = IntelHex::problem(body);
     if (!problem.isEmpty()) {
+        while (problem.endsWith('.'))
+            problem.chop(1);
         QMessageBox::warning(this, "Firmware refused",
                              "The downloaded firmware was refused: " + problem
                                  + ". The firmware ready to upload is unchanged.",

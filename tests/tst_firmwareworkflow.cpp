@@ -1,0 +1,644 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QNetworkDatagram>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopedPointer>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include "httptestserver.h"
+#include "mainwindow.h"
+#include "windowtestutil.h"
+
+using namespace WindowTest;
+
+Q_DECLARE_METATYPE(HttpTestServer::Response)
+
+namespace {
+
+const QString VersionTarget = "/webservice/kov-1-rev7.php?o=version";
+const QString DownloadTarget = "/webservice/kov-1-rev7.php?o=download";
+const QString BuiltInLabel = "Firmware version ready to upload: 1.7.0";
+
+// One Intel HEX record with its checksum, CR LF ended.
+QByteArray hexRecord(quint8 type, quint16 address, const QByteArray &data)
+{
+    QByteArray bytes;
+    bytes.append(char(data.size()));
+    bytes.append(char(address >> 8));
+    bytes.append(char(address & 0xff));
+    bytes.append(char(type));
+    bytes.append(data);
+    quint8 sum = 0;
+    for (char c : bytes)
+        sum += quint8(c);
+    bytes.append(char(quint8(-sum)));
+    return ':' + bytes.toHex().toUpper() + "\r\n";
+}
+
+// A well-formed image: size data bytes in 16-byte records, then the
+// end-of-file record. seed makes images of the same size differ.
+QByteArray hexImage(int size, quint8 seed)
+{
+    QByteArray image;
+    for (int offset = 0; offset < size; offset += 16) {
+        QByteArray data;
+        for (int i = offset; i < qMin(size, offset + 16); ++i)
+            data.append(char(quint8(i * 7 + seed)));
+        image += hexRecord(0x00, quint16(offset), data);
+    }
+    return image + hexRecord(0x01, 0, QByteArray());
+}
+
+QByteArray builtInImage()
+{
+    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A TFTP client of our own on a chosen local address, for what curl and
+// tftp-hpa cannot do: take a source address, hold back its ACKs, or go
+// silent. It reads every DATA block in order and ACKs it while acking is on.
+class TftpTestClient
+{
+public:
+    explicit TftpTestClient(const QHostAddress &local)
+    {
+        bound = socket.bind(local, 0);
+        QObject::connect(&socket, &QUdpSocket::readyRead, [this] { drain(); });
+    }
+
+    bool isBound() const { return bound; }
+
+    void request(const QString &name)
+    {
+        QByteArray rrq("\0\1", 2);
+        rrq += name.toLatin1() + '\0' + "octet" + '\0';
+        socket.writeDatagram(rrq, QHostAddress::LocalHost, 69);
+    }
+
+    void setAcking(bool on)
+    {
+        acking = on;
+        if (acking && lastBlock > 0)
+            ack(lastBlock);
+    }
+
+    QByteArray data;
+    quint16 lastBlock = 0;
+    bool complete = false;
+    QString error;
+
+private:
+    void drain()
+    {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram();
+            const QByteArray packet = datagram.data();
+            if (packet.size() < 4)
+                continue;
+            const int opcode = quint8(packet[0]) << 8 | quint8(packet[1]);
+            if (opcode == 5) {
+                error = QString::fromLatin1(packet.mid(4).constData());
+                continue;
+            }
+            if (opcode != 3)
+                continue;
+            peer = datagram.senderAddress();
+            peerPort = quint16(datagram.senderPort());
+            const quint16 block = quint16(quint8(packet[2]) << 8 | quint8(packet[3]));
+            if (block == quint16(lastBlock + 1)) {
+                data += packet.mid(4);
+                lastBlock = block;
+                if (packet.size() - 4 < 512)
+                    complete = true;
+            }
+            if (acking && lastBlock > 0)
+                ack(lastBlock);
+        }
+    }
+
+    void ack(quint16 block)
+    {
+        QByteArray packet("\0\4", 2);
+        packet.append(char(block >> 8));
+        packet.append(char(block & 0xff));
+        socket.writeDatagram(packet, peer, peerPort);
+    }
+
+    QUdpSocket socket;
+    QHostAddress peer;
+    quint16 peerPort = 0;
+    bool acking = true;
+    bool bound = false;
+};
+
+} // namespace
+
+class tst_FirmwareWorkflow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void newFirmwareIsServed();
+    void failingVersionQuery_data();
+    void failingVersionQuery();
+    void failingDownload_data();
+    void failingDownload();
+    void malformedImageRefused_data();
+    void malformedImageRefused();
+
+    void updateAll_data();
+    void updateAll();
+    void upgradeSelectedDevice();
+    void upgradeWithoutSelection();
+
+    void realClientFetch();
+    void twoClientsAtOnce();
+    void unknownName();
+    void silentClientGivesUp();
+    void disablingKeepsRunningTransfer();
+    void portHeldElsewhere();
+
+private:
+    template<typename T = QWidget>
+    T *child(const char *name)
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    QString label() { return child<QLabel>("label_5")->text(); }
+    void checkForUpdate();
+    void enableServer();
+    QString status(const QString &address);
+    QByteArray servedImage(const QString &name = "kov-1-rev7.hex");
+
+    HttpTestServer http;
+    QScopedPointer<DatagramCapture> capture;
+    QScopedPointer<MainWindow> window;
+    QTemporaryDir scratch;
+    QByteArray image18;
+    QByteArray image19;
+};
+
+void tst_FirmwareWorkflow::initTestCase()
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    QVERIFY(http.start());
+    QVERIFY(scratch.isValid());
+    capture.reset(new DatagramCapture);
+    QVERIFY(capture->isBound());
+    image18 = hexImage(3000, 0x18);
+    image19 = hexImage(2000, 0x19);
+    QVERIFY(!builtInImage().isEmpty());
+}
+
+void tst_FirmwareWorkflow::init()
+{
+    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
+    QTest::failOnWarning(QRegularExpression("No such signal"));
+    QTest::failOnWarning(QRegularExpression("No such slot"));
+    http.clearResponses();
+    http.clearLog();
+    window.reset(new MainWindow);
+    window->setWebServiceHostForTesting(http.hostAndPort());
+    // Drop the start-up beacon so each test sees only its own commands.
+    QVERIFY(capture->waitFor(1));
+    QVERIFY(capture->sync());
+    capture->clear();
+}
+
+void tst_FirmwareWorkflow::cleanup()
+{
+    window.reset();
+}
+
+// Presses the button and waits until the version query, and the download
+// that follows a good one, have ended.
+void tst_FirmwareWorkflow::checkForUpdate()
+{
+    QTest::mouseClick(child<QPushButton>("pushButton"), Qt::LeftButton);
+    QVERIFY(window->versionReply);
+    QTRY_VERIFY(!window->versionReply);
+    QTRY_VERIFY(!window->firmwareReply);
+}
+
+void tst_FirmwareWorkflow::enableServer()
+{
+    auto *box = child<QCheckBox>("enableTFTPD");
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->isChecked());
+}
+
+QString tst_FirmwareWorkflow::status(const QString &address)
+{
+    auto *table = child<QTableWidget>("tableWidget");
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0) && table->item(row, 0)->text() == address)
+            return table->item(row, 1) ? table->item(row, 1)->text() : QString();
+    }
+    return QString();
+}
+
+// Fetches a file from the window's TFTP server with tftp-hpa.
+QByteArray tst_FirmwareWorkflow::servedImage(const QString &name)
+{
+    const QString path = scratch.filePath("fetched-" + name);
+    QFile::remove(path);
+    QProcess tftp;
+    QSignalSpy finished(&tftp, &QProcess::finished);
+    tftp.start("tftp", {"-4", "-m", "binary", "127.0.0.1", "-c", "get", name, path});
+    if (!tftp.waitForStarted() || !finished.wait(30000))
+        return QByteArray();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void tst_FirmwareWorkflow::newFirmwareIsServed()
+{
+    http.setResponse(VersionTarget, HttpTestServer::ok("1.8.0\n"));
+    http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
+    MessageBoxCatcher boxes;
+
+    checkForUpdate();
+    QCOMPARE(http.requests(), (QStringList{"GET " + VersionTarget, "GET " + DownloadTarget}));
+    QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
+    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.8.0\n"));
+    QVERIFY(boxes.isEmpty());
+
+    enableServer();
+    QCOMPARE(servedImage(), image18);
+
+    // A second round replaces the image again; no version is compared.
+    http.setResponse(VersionTarget, HttpTestServer::ok("1.7.0"));
+    http.setResponse(DownloadTarget, HttpTestServer::ok(image19));
+    checkForUpdate();
+    QCOMPARE(label(), QString("Firmware version ready to upload: 1.7.0"));
+    QCOMPARE(servedImage(), image19);
+}
+
+void tst_FirmwareWorkflow::failingVersionQuery_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<HttpTestServer::Response>("response");
+
+    QTest::newRow("connection refused") << true << HttpTestServer::Response();
+    QTest::newRow("HTTP 404") << false << HttpTestServer::status(404, "1.8.0\n");
+    QTest::newRow("HTTP 500") << false << HttpTestServer::status(500, "1.8.0\n");
+    QTest::newRow("connection dropped") << false << HttpTestServer::dropped();
+    QTest::newRow("redirect to a missing page")
+        << false << HttpTestServer::redirect("/webservice/missing.php");
+}
+
+void tst_FirmwareWorkflow::failingVersionQuery()
+{
+    QFETCH(bool, refused);
+    QFETCH(HttpTestServer::Response, response);
+
+    if (refused) {
+        // A port that was just free: nothing listens there.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        window->setWebServiceHostForTesting("127.0.0.1:" + QString::number(port));
+    }
+    http.setResponse(VersionTarget, response);
+    http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
+    MessageBoxCatcher boxes;
+
+    checkForUpdate();
+    QCOMPARE(http.count(DownloadTarget), 0);
+    QCOMPARE(http.count(VersionTarget), refused ? 0 : 1);
+    QVERIFY(window->webVersion.isEmpty());
+    QCOMPARE(label(), BuiltInLabel);
+    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    QVERIFY(boxes.isEmpty());
+}
+
+void tst_FirmwareWorkflow::failingDownload_data()
+{
+    QTest::addColumn<HttpTestServer::Response>("response");
+
+    QTest::newRow("HTTP 404") << HttpTestServer::status(404, image18);
+    QTest::newRow("HTTP 500") << HttpTestServer::status(500, image18);
+    QTest::newRow("connection dropped") << HttpTestServer::dropped();
+}
+
+void tst_FirmwareWorkflow::failingDownload()
+{
+    QFETCH(HttpTestServer::Response, response);
+
+    http.setResponse(VersionTarget, HttpTestServer::ok("1.8.0\n"));
+    http.setResponse(DownloadTarget, response);
+    MessageBoxCatcher boxes;
+
+    checkForUpdate();
+    QCOMPARE(http.count(DownloadTarget), 1);
+    QCOMPARE(label(), BuiltInLabel);
+    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    QCOMPARE(window->webVersion, QString("1.8.0\n"));
+    QVERIFY(boxes.isEmpty());
+    enableServer();
+    QCOMPARE(servedImage(), builtInImage());
+
+    // The version text already read goes with the next good download.
+    http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
+    window->downloadFirmware();
+    QTRY_VERIFY(!window->firmwareReply);
+    QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
+    QCOMPARE(servedImage(), image18);
+}
+
+void tst_FirmwareWorkflow::malformedImageRefused_data()
+{
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("HTML error page")
+        << QByteArray("<html><head><title>Error</title></head><body>Service unavailable"
+                      "</body></html>\n");
+    QTest::newRow("truncated image") << image18.left(image18.size() / 2);
+    QByteArray badChecksum = image18;
+    const int lineEnd = badChecksum.indexOf("\r\n");
+    badChecksum[lineEnd - 1] = badChecksum[lineEnd - 1] == '0' ? '1' : '0';
+    QTest::newRow("bad checksum") << badChecksum;
+    QTest::newRow("empty body") << QByteArray();
+}
+
+void tst_FirmwareWorkflow::malformedImageRefused()
+{
+    QFETCH(QByteArray, body);
+
+    http.setResponse(VersionTarget, HttpTestServer::ok("1.8.0\n"));
+    http.setResponse(DownloadTarget, HttpTestServer::ok(body));
+    MessageBoxCatcher boxes;
+
+    checkForUpdate();
+    QCOMPARE(http.count(DownloadTarget), 1);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QString("Firmware refused"));
+    QVERIFY2(boxes.last().text.startsWith("The downloaded firmware was refused: "),
+             qPrintable(boxes.last().text));
+    QVERIFY(boxes.last().text.endsWith("The firmware ready to upload is unchanged."));
+    QCOMPARE(boxes.last().icon, QMessageBox::Warning);
+    QCOMPARE(label(), BuiltInLabel);
+    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    enableServer();
+    QCOMPARE(servedImage(), builtInImage());
+}
+
+void tst_FirmwareWorkflow::updateAll_data()
+{
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<int>("sent");
+
+    QTest::newRow("answered No") << QMessageBox::No << 0;
+    QTest::newRow("answered Yes") << QMessageBox::Yes << 1;
+}
+
+void tst_FirmwareWorkflow::updateAll()
+{
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(int, sent);
+
+    MessageBoxCatcher boxes(answer);
+    QTest::mouseClick(child<QPushButton>("updateAll"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    const MessageBoxRecord box = boxes.last();
+    QCOMPARE(box.title, QString("Are you sure?"));
+    QCOMPARE(box.text, QString("Are you sure you wish to upgrade all KOV-1's? This is a potentially "
+                               "dangerous operation that could leave the KOV-1's' inoperable."));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+
+    QVERIFY(capture->sync());
+    QCOMPARE(capture->count(), sent);
+    if (sent) {
+        const CapturedDatagram upgrade = capture->takeFirst();
+        QCOMPARE(upgrade.data, command(0x04));
+        QCOMPARE(upgrade.destination, QHostAddress(QHostAddress::Broadcast));
+    }
+}
+
+void tst_FirmwareWorkflow::upgradeSelectedDevice()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    auto *view = child<QTableView>("tableView");
+    const int other = announceDevice(view->model(), "1.7.0", "10.0.0.8", "00:11:22:33:44:88");
+    const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
+    QVERIFY(other >= 0 && row >= 0);
+    clickRow(view, row);
+    QVERIFY(child("frame")->isEnabled());
+
+    MessageBoxCatcher boxes(QMessageBox::No);
+    QTest::mouseClick(child<QPushButton>("pushButton_11"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    QVERIFY(capture->sync());
+    QVERIFY(capture->isEmpty());
+
+    boxes.setAnswer(QMessageBox::Yes);
+    QTest::mouseClick(child<QPushButton>("pushButton_11"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 2);
+    const MessageBoxRecord box = boxes.last();
+    QCOMPARE(box.title, QString("Are you sure?"));
+    QCOMPARE(box.text, QString("Are you sure you wish to upgrade this KOV-1? This is a potentially "
+                               "dangerous operation that could leave the KOV-1 inoperable."));
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.defaultButton, QMessageBox::NoButton);
+
+    QVERIFY(capture->sync());
+    QCOMPARE(capture->count(), 1);
+    const CapturedDatagram upgrade = capture->takeFirst();
+    QCOMPARE(upgrade.data, command(0x04));
+    QCOMPARE(upgrade.destination, QHostAddress("10.0.0.7"));
+}
+
+void tst_FirmwareWorkflow::upgradeWithoutSelection()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    auto *view = child<QTableView>("tableView");
+    const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
+    QVERIFY(row >= 0);
+    clickRow(view, row);
+    QVERIFY(child("frame")->isEnabled());
+    // A header click sorts, which drops the selection; the panel stays on.
+    QHeaderView *header = view->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    QVERIFY(!view->selectionModel()->hasSelection());
+
+    MessageBoxCatcher boxes(QMessageBox::Yes);
+    QTest::mouseClick(child<QPushButton>("pushButton_11"), Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QString("Are you sure?"));
+    QVERIFY(capture->sync());
+    QVERIFY(capture->isEmpty());
+}
+
+void tst_FirmwareWorkflow::realClientFetch()
+{
+    auto *table = child<QTableWidget>("tableWidget");
+    QStringList statuses;
+    connect(table, &QTableWidget::itemChanged, this, [&statuses](QTableWidgetItem *item) {
+        if (item->column() == 1)
+            statuses << item->text();
+    });
+    enableServer();
+    QCOMPARE(servedImage(), builtInImage());
+    QTRY_COMPARE(status("127.0.0.1"), QString("done"));
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QString("127.0.0.1"));
+
+    // 0 first, never falling, 100 last, then "done".
+    QVERIFY(statuses.size() >= 3);
+    QCOMPARE(statuses.first(), QString("0"));
+    QCOMPARE(statuses.last(), QString("done"));
+    QCOMPARE(statuses.at(statuses.size() - 2), QString("100"));
+    int previous = 0;
+    for (int i = 0; i < statuses.size() - 1; ++i) {
+        bool ok = false;
+        const int p = statuses.at(i).toInt(&ok);
+        QVERIFY2(ok, qPrintable(statuses.at(i)));
+        QVERIFY(p >= previous);
+        previous = p;
+    }
+
+    // A second fetch by the same address reuses its row.
+    statuses.clear();
+    QCOMPARE(servedImage(), builtInImage());
+    QTRY_COMPARE(statuses.value(statuses.size() - 1), QString("done"));
+    QCOMPARE(table->rowCount(), 1);
+}
+
+void tst_FirmwareWorkflow::twoClientsAtOnce()
+{
+    auto *table = child<QTableWidget>("tableWidget");
+    enableServer();
+
+    // The client on 127.0.0.2 takes its first block and then waits, so its
+    // transfer is still open while tftp-hpa fetches from 127.0.0.1.
+    TftpTestClient slow(QHostAddress("127.0.0.2"));
+    QVERIFY(slow.isBound());
+    slow.setAcking(false);
+    slow.request("kov-1-rev7.hex");
+    QTRY_VERIFY(slow.lastBlock >= 1);
+    QTRY_COMPARE(status("127.0.0.2"), QString("0"));
+
+    QCOMPARE(servedImage(), builtInImage());
+    QTRY_COMPARE(status("127.0.0.1"), QString("done"));
+    QVERIFY(status("127.0.0.2") != "done");
+
+    slow.setAcking(true);
+    QTRY_VERIFY(slow.complete);
+    QTRY_COMPARE(status("127.0.0.2"), QString("done"));
+    QCOMPARE(slow.data, builtInImage());
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(0, 0)->text(), QString("127.0.0.2"));
+    QCOMPARE(table->item(1, 0)->text(), QString("127.0.0.1"));
+}
+
+void tst_FirmwareWorkflow::unknownName()
+{
+    enableServer();
+    const QString path = scratch.filePath("missing");
+    QProcess curl;
+    QSignalSpy finished(&curl, &QProcess::finished);
+    curl.start("curl", {"-s", "-o", path, "tftp://127.0.0.1/no-such-image.hex"});
+    QVERIFY(curl.waitForStarted());
+    QVERIFY(finished.wait(30000));
+    QVERIFY(curl.exitCode() != 0);
+    QTRY_COMPARE(status("127.0.0.1"), QString("File not found"));
+    QCOMPARE(child<QTableWidget>("tableWidget")->rowCount(), 1);
+}
+
+void tst_FirmwareWorkflow::silentClientGivesUp()
+{
+    enableServer();
+    TftpTestClient silent(QHostAddress("127.0.0.3"));
+    QVERIFY(silent.isBound());
+    silent.setAcking(false);
+    silent.request("kov-1-rev7.hex");
+    QTRY_COMPARE(status("127.0.0.3"), QString("0"));
+    // One first send and five resends, one second apart.
+    QTRY_COMPARE_WITH_TIMEOUT(status("127.0.0.3"), QString("Too many retries"), 15000);
+    QCOMPARE(silent.lastBlock, quint16(1));
+}
+
+void tst_FirmwareWorkflow::disablingKeepsRunningTransfer()
+{
+    enableServer();
+    TftpTestClient running(QHostAddress("127.0.0.2"));
+    running.setAcking(false);
+    running.request("kov-1-rev7.hex");
+    QTRY_COMPARE(status("127.0.0.2"), QString("0"));
+
+    QTest::mouseClick(child<QCheckBox>("enableTFTPD"), Qt::LeftButton);
+    QVERIFY(!child<QCheckBox>("enableTFTPD")->isChecked());
+
+    // Port 69 is free again: a new request meets a closed port.
+    QUdpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, 69);
+    QVERIFY(late.waitForConnected());
+    QSignalSpy lateError(&late, &QUdpSocket::errorOccurred);
+    connect(&late, &QUdpSocket::readyRead, &late, [&late] {
+        char buffer[1024];
+        while (late.hasPendingDatagrams() && late.readDatagram(buffer, sizeof buffer) >= 0) {
+        }
+    });
+    late.write(QByteArray("\0\1kov-1-rev7.hex\0octet\0", 24));
+    QVERIFY(!lateError.isEmpty() || lateError.wait());
+    QCOMPARE(late.error(), QAbstractSocket::ConnectionRefusedError);
+
+    // The transfer under way goes on to its end.
+    running.setAcking(true);
+    QTRY_VERIFY(running.complete);
+    QTRY_COMPARE(status("127.0.0.2"), QString("done"));
+    QCOMPARE(running.data, builtInImage());
+    QCOMPARE(child<QTableWidget>("tableWidget")->rowCount(), 1);
+}
+
+void tst_FirmwareWorkflow::portHeldElsewhere()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 69, QUdpSocket::DontShareAddress));
+
+    MessageBoxCatcher boxes;
+    auto *box = child<QCheckBox>("enableTFTPD");
+    QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(boxes.count(), 1);
+    const MessageBoxRecord shown = boxes.last();
+    QCOMPARE(shown.icon, QMessageBox::Warning);
+    QVERIFY2(shown.text.startsWith(
+                 "Could not bind to socket, make sure no other TFTP Server is running."),
+             qPrintable(shown.text));
+    QVERIFY(!window->tftpd.bindErrorString().isEmpty());
+    QVERIFY(shown.text.contains(window->tftpd.bindErrorString()));
+    QVERIFY(shown.text.contains("cap_net_bind_service"));
+    QVERIFY(!box->isChecked());
+
+    // Once the port is free, ticking the box starts the server.
+    holder.close();
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->isChecked());
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(servedImage(), builtInImage());
+}
+
+QTEST_MAIN(tst_FirmwareWorkflow)
+#include "tst_firmwareworkflow.moc"
