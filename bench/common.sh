@@ -11,7 +11,6 @@ build=${KOV_BENCH_BUILD:-$root/build-bench}
 
 bench_build() {
     "$root/scripts/install-deps" build bench
-
     if [ ! -f "$build/CMakeCache.txt" ]; then
         cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
             -DBUILD_TESTING=OFF >/dev/null
