@@ -1,0 +1,141 @@
+#include "tftpconnection.h"
+
+#include <QDebug>
+
+#include "tftppacket.h"
+
+TFTPConnection::TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddress &peer,
+                               quint16 port, QString &fileName, QObject *parent)
+    : QObject(parent), peer(peer), port(port), fileName(fileName), firmwares(firmwares)
+{
+    qDebug().noquote() << fileName;
+}
+
+TFTPConnection::~TFTPConnection() = default;
+
+void TFTPConnection::begin()
+{
+    const auto found = firmwares->constFind(fileName);
+    if (found == firmwares->constEnd()) {
+        refuse(QStringLiteral("File not found"));
+        return;
+    }
+    // Block numbers are 16-bit: a larger image cannot be sent whole.
+    if (found->firmware.size() >= Tftp::MaxImageSize) {
+        refuse(QStringLiteral("File too large"));
+        return;
+    }
+
+    connect(&timer, SIGNAL(timeout()), this, SLOT(retransmitBlock()));
+    if (!socket.bind(QHostAddress::AnyIPv4, 0)) {
+        const QString reason = socket.errorString();
+        finish();
+        emit error(peer, reason);
+        return;
+    }
+    connect(&socket, SIGNAL(readyRead()), this, SLOT(udpDataArrived()));
+
+    data = found->firmware;
+    blockCount = quint16(Tftp::blockCount(data.size()));
+    block = 1;
+    lastBlock = sendBlock(&socket, peer, port, block, &data);
+    emit progress(peer, int(block) * 100 / blockCount);
+    timer.start(RetransmitInterval);
+}
+
+void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress &source,
+                                  quint16 sourcePort)
+{
+    if (ended)
+        return;
+    if (sourcePort != port || source != peer) {
+        qDebug().noquote() << "Packet from incorrect host" << source.toString() << sourcePort;
+        return;
+    }
+    if (datagram.size() < 4) {
+        qDebug().noquote() << "Malformed packet" << peer.toString() << port;
+        return;
+    }
+
+    const auto byte = [&datagram](int i) { return quint16(quint8(datagram.at(i))); };
+    const quint16 opcode = quint16(byte(0) << 8 | byte(1));
+    switch (opcode) {
+    case Tftp::ACK: {
+        // Only the ACK of the block last sent moves the transfer on: a
+        // repeated or late ACK would otherwise skip a block or end the
+        // transfer before the client has everything.
+        const quint16 acked = quint16(byte(2) << 8 | byte(3));
+        if (acked != block) {
+            qDebug().noquote() << "Ignoring ACK of block" << acked << "while waiting for" << block;
+            return;
+        }
+        if (lastBlock) {
+            finish();
+            emit done(peer);
+            return;
+        }
+        ++block;
+        lastBlock = sendBlock(&socket, peer, port, block, &data);
+        timer.start(RetransmitInterval);
+        emit progress(peer, int(block) * 100 / blockCount);
+        return;
+    }
+    case Tftp::ERROR: {
+        QString text = QStringLiteral("Error opcode received");
+        if (datagram.size() >= 6) {
+            const int end = datagram.indexOf('\0', 4);
+            text = QString::fromLatin1(datagram.mid(4, end < 0 ? -1 : end - 4));
+        }
+        finish();
+        emit error(peer, text);
+        return;
+    }
+    default:
+        qDebug().noquote().nospace() << "Invalid Opcode " << opcode;
+        return;
+    }
+}
+
+void TFTPConnection::udpDataArrived()
+{
+    while (socket.hasPendingDatagrams()) {
+        QByteArray datagram(MaxDatagram, Qt::Uninitialized);
+        QHostAddress source;
+        quint16 sourcePort = 0;
+        const qint64 n = socket.readDatagram(datagram.data(), MaxDatagram, &source, &sourcePort);
+        if (n < 0)
+            continue;
+        datagram.truncate(int(n));
+        handlePacket(datagram, source, sourcePort);
+    }
+}
+
+void TFTPConnection::retransmitBlock()
+{
+    if (ended)
+        return;
+    ++retries;
+    if (retries <= MaxRetries) {
+        lastBlock = sendBlock(&socket, peer, port, block, &data);
+        emit progress(peer, int(block) * 100 / blockCount);
+        timer.start(RetransmitInterval);
+        return;
+    }
+    finish();
+    emit error(peer, QStringLiteral("Too many retries"));
+}
+
+void TFTPConnection::refuse(const QString &reason)
+{
+    // Sent from the still unbound socket: the system picks a port for it.
+    sendError(&socket, peer, port, 0, reason);
+    finish();
+    emit error(peer, reason);
+}
+
+void TFTPConnection::finish()
+{
+    ended = true;
+    timer.stop();
+    deleteLater();
+}

@@ -19,6 +19,7 @@ class TFTPConnection : public QObject
 public:
     static constexpr int RetransmitInterval = 1000;
     static constexpr int MaxRetries = 5;
+    static constexpr int MaxDatagram = 1024;
 
     TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddress &peer, quint16 port,
                    QString &fileName, QObject *parent);
@@ -40,6 +41,10 @@ private slots:
     void retransmitBlock();
 
 private:
+    void refuse(const QString &reason);
+    // Stops the transfer for good and schedules its deletion.
+    void finish();
+
     QUdpSocket socket;
     QHostAddress peer;
     quint16 port;
@@ -51,4 +56,5 @@ private:
     quint16 retries = 0;
     quint16 blockCount = 0;
     QMap<QString, FirmwareInfo> *firmwares;
+    bool ended = false;
 };

@@ -1,0 +1,126 @@
+#include "tftpdserver.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include "tftpconnection.h"
+#include "tftppacket.h"
+
+// The image lives in this static library's resources, which the linker
+// drops unless something refers to them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+const char *const builtInResource = ":/firmware/KOV_rev7_1.7.0.hex";
+const char *const builtInName = "kov-1-rev7.hex";
+const char *const builtInVersion = "1.7.0";
+constexpr int MaxRequest = 1023;
+}
+
+TFTPDServer::TFTPDServer(QObject *parent) : QObject(parent)
+{
+    initResources();
+    connect(&socket, SIGNAL(readyRead()), this, SLOT(udpPacketArrived()));
+
+    QFile file(QString::fromLatin1(builtInResource));
+    if (file.open(QIODevice::ReadOnly)) {
+        FirmwareInfo info;
+        info.firmware = file.readAll();
+        info.revision = QString::fromLatin1(builtInName);
+        info.version = QString::fromLatin1(builtInVersion);
+        firmwares.insert(info.revision, info);
+    }
+    file.close();
+}
+
+TFTPDServer::~TFTPDServer() = default;
+
+void TFTPDServer::start(quint16 port)
+{
+    if (!socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress)) {
+        lastBindError = socket.errorString();
+        emit error(QStringLiteral(
+            "Could not bind to socket, make sure no other TFTP Server is running."));
+        return;
+    }
+    lastBindError.clear();
+}
+
+void TFTPDServer::stop()
+{
+    socket.close();
+}
+
+QString TFTPDServer::getVersion(QString revision)
+{
+    const auto found = firmwares.constFind(revision);
+    return found == firmwares.constEnd() ? QStringLiteral("N.A.") : found->version;
+}
+
+QString TFTPDServer::bindErrorString() const
+{
+    return lastBindError;
+}
+
+quint16 TFTPDServer::localPort() const
+{
+    return socket.localPort();
+}
+
+void TFTPDServer::addFirmware(QString revision, QString version, QByteArray firmware)
+{
+    auto found = firmwares.find(revision);
+    if (found != firmwares.end()) {
+        found->firmware = firmware;
+        found->version = version;
+        return;
+    }
+    firmwares.insert(revision, FirmwareInfo{ version, revision, firmware });
+}
+
+void TFTPDServer::udpPacketArrived()
+{
+    while (socket.hasPendingDatagrams()) {
+        QByteArray datagram(MaxRequest + 1, Qt::Uninitialized);
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 n = socket.readDatagram(datagram.data(), MaxRequest, &sender, &senderPort);
+        if (n < 0)
+            continue;
+        datagram.truncate(int(n));
+        handleDatagram(datagram, sender, senderPort);
+    }
+}
+
+void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress &sender,
+                                 quint16 senderPort)
+{
+    const QByteArray request = datagram.left(MaxRequest);
+    if (request.size() < 2)
+        return;
+    const quint16 opcode = quint16(quint8(request.at(0)) << 8 | quint8(request.at(1)));
+    if (opcode != Tftp::RRQ) {
+        // Answered only from the listening port; an unbound socket would
+        // otherwise bind itself to some port just to send this.
+        if (socket.state() == QAbstractSocket::BoundState)
+            sendError(&socket, sender, senderPort, 0, QStringLiteral("Not Supported"));
+        qDebug() << "Unsupported Request";
+        return;
+    }
+    if (request.size() < 4)
+        return;
+
+    const int end = request.indexOf('\0', 2);
+    QString fileName = QString::fromLatin1(request.mid(2, end < 0 ? -1 : end - 2));
+    QHostAddress peer = sender;
+    auto *session = new TFTPConnection(&firmwares, peer, senderPort, fileName, this);
+    connect(session, SIGNAL(done(QHostAddress&)), this, SIGNAL(done(QHostAddress&)));
+    connect(session, SIGNAL(error(QHostAddress&,QString)),
+            this, SIGNAL(error(QHostAddress&,QString)));
+    connect(session, SIGNAL(progress(QHostAddress&,int)),
+            this, SIGNAL(progress(QHostAddress&,int)));
+    session->begin();
+}

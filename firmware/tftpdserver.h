@@ -33,6 +33,8 @@ public:
 
     // Why the last start() could not bind, in the socket's own words.
     QString bindErrorString() const;
+    // The port the server listens on while started (useful with port 0).
+    quint16 localPort() const;
 
     // Handles one datagram sent to the server's port by sender:senderPort.
     void handleDatagram(const QByteArray &datagram, const QHostAddress &sender,
@@ -53,4 +55,5 @@ private slots:
 private:
     QMap<QString, FirmwareInfo> firmwares;
     QUdpSocket socket;
+    QString lastBindError;
 };
