@@ -1,0 +1,110 @@
+// kov-sim: plays KOV-1 devices on the device port of this network
+// namespace. Run it only inside a private namespace (scripts/kov-lab, the
+// end-to-end tests): it answers broadcasts and fetches firmware by TFTP.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <cstdio>
+
+#include "deviceconfig.h"
+#include "devicelog.h"
+#include "simdevice.h"
+#include "simhub.h"
+
+namespace {
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "kov-sim: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kov-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays KOV-1 devices. Device keys: name, mac, ip (a.b.c.d[/prefix]), version,\n"
+        "form (4 or 3 fields in the reply), upgradeVersion, log, file, tftpPort,\n"
+        "rebootMs, tftpTimeoutMs, tftpRetries, replyDelayMs, dropAckEvery,\n"
+        "dropFirstAcks, duplicateAcks, stopAfterBlock, malformedReplies, floodReplies.\n"
+        "A config file is {\"log\": FILE, \"devices\": [{key: value, ...}, ...]}."));
+    parser.addHelpOption();
+    QCommandLineOption configOption(QStringLiteral("config"),
+                                    QStringLiteral("JSON file of devices."), QStringLiteral("file"));
+    QCommandLineOption deviceOption(QStringLiteral("device"),
+                                    QStringLiteral("One device as key=value,key=value (repeatable)."),
+                                    QStringLiteral("spec"));
+    QCommandLineOption logOption(QStringLiteral("log"),
+                                 QStringLiteral("Log of devices that name none (default: stdout)."),
+                                 QStringLiteral("file"));
+    QCommandLineOption portOption(QStringLiteral("port"),
+                                  QStringLiteral("Device command port (default 5999)."),
+                                  QStringLiteral("port"), QStringLiteral("5999"));
+    parser.addOption(configOption);
+    parser.addOption(deviceOption);
+    parser.addOption(logOption);
+    parser.addOption(portOption);
+    parser.process(app);
+
+    QList<DeviceConfig> configs;
+    QString defaultLog = parser.value(logOption);
+    if (parser.isSet(configOption)) {
+        QFile file(parser.value(configOption));
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(file.fileName() + QStringLiteral(": ") + file.errorString());
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+        if (!doc.isObject())
+            return fail(file.fileName() + QStringLiteral(": ") + error.errorString());
+        const QJsonObject root = doc.object();
+        if (defaultLog.isEmpty())
+            defaultLog = root.value(QStringLiteral("log")).toString();
+        for (const QJsonValue v : root.value(QStringLiteral("devices")).toArray()) {
+            DeviceConfig c;
+            const QString problem = DeviceConfig::fromJson(v.toObject(), c);
+            if (!problem.isEmpty())
+                return fail(file.fileName() + QStringLiteral(": ") + problem);
+            configs.append(c);
+        }
+    }
+    for (const QString &spec : parser.values(deviceOption)) {
+        DeviceConfig c;
+        const QString problem = DeviceConfig::fromSpec(spec, c);
+        if (!problem.isEmpty())
+            return fail(problem);
+        configs.append(c);
+    }
+    if (configs.isEmpty())
+        return fail(QStringLiteral("no devices given (--device or --config)"));
+
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    if (!portOk || port == 0 || port > 65535)
+        return fail(QStringLiteral("bad port"));
+
+    SimHub hub;
+    QString problem;
+    if (!hub.listen(quint16(port), &problem))
+        return fail(QStringLiteral("cannot bind the device port: ") + problem);
+    for (const DeviceConfig &c : std::as_const(configs)) {
+        DeviceLog log;
+        const QString path = c.logPath.isEmpty() ? defaultLog : c.logPath;
+        if (!log.open(path, c.name, &problem))
+            return fail(path + QStringLiteral(": ") + problem);
+        hub.addDevice(new SimDevice(c, log, &hub));
+    }
+    // Whoever started us waits for this line before talking to the devices.
+    std::fprintf(stderr, "kov-sim: %d device(s) ready\n", int(configs.size()));
+    std::fflush(stderr);
+    return app.exec();
+}

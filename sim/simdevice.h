@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QUdpSocket>
+
+#include "deviceconfig.h"
+#include "devicelog.h"
+
+class TftpFetch;
+
+// One simulated KOV-1: answers beacons with its reply text, keeps its
+// relays, takes IR codes, reboots, and upgrades itself by TFTP from the
+// computer that ordered it. Everything it is told goes to its log.
+class SimDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SimDevice(const DeviceConfig &config, const DeviceLog &log, QObject *parent = nullptr);
+
+    const DeviceConfig &config() const { return cfg; }
+    QString version() const { return current; }
+
+    // Whether a command sent to destination is meant for this device: its
+    // own address, the limited broadcast, or its subnet's broadcast.
+    bool addressedBy(const QHostAddress &destination) const;
+
+    void handleCommand(const QByteArray &datagram, const QHostAddress &from, quint16 fromPort,
+                       const QHostAddress &destination);
+
+private slots:
+    void upgradeFinished(bool ok, QByteArray image, QString reason);
+    void rebooted();
+
+private:
+    void answerBeacon(const QHostAddress &to);
+    void sendReplies(const QHostAddress &to);
+    void startUpgrade(const QHostAddress &server);
+    void reboot();
+
+    DeviceConfig cfg;
+    DeviceLog log;
+    QString current;
+    QUdpSocket replySocket;
+    bool relays[3] = {false, false, false};
+    bool rebooting = false;
+    QPointer<TftpFetch> fetch;
+    QHostAddress fetchServer;
+};
