@@ -8,8 +8,11 @@
 //   c % 8 == 0  timeout
 //   c % 8 == 1  datagram from the client's address, another port   (len, bytes)
 //   c % 8 == 2  datagram from another address, the client's port  (len, bytes)
-//   c % 8 == 3  well-formed ACK from the client                    (2 bytes)
+//   c % 8 == 3  ACK of the block last sent, from the client
+//   c % 8 == 5  ACK of any block number, from the client           (2 bytes)
 //   otherwise   any datagram from the client                       (len, bytes)
+// Only the ACK of the block last sent moves a transfer on: a stale or
+// repeated ACK would otherwise skip a block the client never received.
 #include <QByteArray>
 #include <QHostAddress>
 #include <QNetworkDatagram>
@@ -53,7 +56,7 @@ void checkSent(const QByteArray &image, bool known, int blocks, int &highestBloc
         FUZZ_CHECK(opcode == 3, "a transfer sends only DATA");
         const int block = quint8(bytes[2]) * 256 + quint8(bytes[3]);
         FUZZ_CHECK(block >= 1 && block <= blocks, "block number within the image");
-        FUZZ_CHECK(block >= highestBlock && block <= highestBlock + 1,
+        FUZZ_CHECK(block == highestBlock || block == highestBlock + 1,
                    "blocks go out in order, one new block at a time");
         highestBlock = block;
         FUZZ_CHECK(bytes.mid(4) == image.mid((block - 1) * BlockSize, BlockSize),
@@ -144,12 +147,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 FUZZ_CHECK(!reports.ended(), "five timeouts are survived");
             checkSent(image, known, blocks, highestBlock);
             continue;
-        case 3: {
+        case 3:
+            datagram = QByteArray("\0\4", 2);
+            datagram.append(char(highestBlock >> 8)).append(char(highestBlock & 0xff));
+            break;
+        case 5:
             datagram = QByteArray("\0\4", 2);
             for (int i = 0; i < 2; ++i)
                 datagram.append(at < size ? char(data[at++]) : '\0');
             break;
-        }
         default: {
             const int length = at < size ? data[at++] : 0;
             const size_t take = qMin<size_t>(length, size - at);
@@ -181,6 +187,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 ? QString::fromLatin1(datagram.mid(4, end < 0 ? -1 : end - 4))
                 : QStringLiteral("Error opcode received");
             FUZZ_CHECK(reports.error == expected, "the client's reason is reported");
+        } else if (quint8(datagram[2]) * 256 + quint8(datagram[3]) != blockBefore) {
+            FUZZ_CHECK(!reports.ended() && highestBlock == blockBefore
+                           && reports.progressCount == progressBefore,
+                       "an ACK of another block changes nothing");
         } else if (blockBefore == blocks) {
             FUZZ_CHECK(reports.doneCount == 1, "the ACK after the last block ends the transfer");
         } else {
