@@ -19,7 +19,7 @@ Result parse(const QString &text, quint16 (&words)[MaxWords], int &count)
     for (int i = 0; i < count; ++i) {
         bool ok = false;
         const int value = tokens.at(i).toInt(&ok, 16);
-        words[i] = static_cast<quint16>(value & 0xFFFF);
+        words[i] = static_cast<quint16>(value); // low 16 bits, also of a negative value
         if (!ok)
             return Result::InvalidValue;
     }
