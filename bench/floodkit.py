@@ -89,9 +89,11 @@ class Fetch:
             self.last = len(payload) < 512
         return payload is not None
 
-    def finish(self):
+    def finish(self, pause=0.0):
         block = 1
         while True:
+            if pause:
+                time.sleep(pause)
             self.sock.sendto(ack(block), self.session)
             if self.last:
                 return bytes(self.data)

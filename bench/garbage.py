@@ -31,11 +31,21 @@ def garbage(kind):
     return rng.randbytes(rng.randrange(0, 1500))
 
 
-def blast(count, kind, port, host=kit.LOCAL, sock=None):
+def blast(count, kind, port, host=kit.LOCAL, sock=None, paced=False, until=None):
+    """Sends count datagrams; paced: by hundreds, each after the receiver
+    has read the last (so they reach the code instead of overflowing the
+    socket's buffer); until: stop early once this event is set."""
     sock = sock or kit.udp_socket()
     sock.setblocking(False)
     start = time.monotonic()
+    sent = 0
     for _ in range(count):
+        if until is not None and until.is_set():
+            break
+        if paced and _ % 100 == 0:
+            while socket_queue(port)[0] > 0 and time.monotonic() - start < 120:
+                time.sleep(0.0005)
+        sent += 1
         try:
             sock.sendto(garbage(kind), (host, port))
         except (BlockingIOError, ConnectionRefusedError):
@@ -46,7 +56,7 @@ def blast(count, kind, port, host=kit.LOCAL, sock=None):
                     sock.recvfrom(4096)
             except (BlockingIOError, ConnectionRefusedError):
                 pass
-    return time.monotonic() - start
+    return time.monotonic() - start, sent
 
 
 def socket_queue(port):
@@ -102,7 +112,7 @@ def detector_host(build, count):
     try:
         lines.wait_for("listening", 10)
         rss0, _ = kit.rss_kb(host.pid)
-        took = blast(count, "reply", 5998)
+        took, _ = blast(count, "reply", 5998)
         drained = wait_drained(5998)
         rss1, hwm = kit.rss_kb(host.pid)
         check = kit.udp_socket()
@@ -134,7 +144,7 @@ def tool(build, count):
         time.sleep(0.5)
         rss0, _ = kit.rss_kb(app.pid)
         cpu0 = sum(os.times()[2:4])
-        took = blast(count, "reply", 5998)
+        took, _ = blast(count, "reply", 5998)
         drained = wait_drained(5998)
         time.sleep(0.5)
         rss1, hwm = kit.rss_kb(app.pid)
@@ -163,30 +173,42 @@ def tftpd(build, root, count):
             print("garbage: kov-tftpd did not answer on port 69")
             return False
         rss0, _ = kit.rss_kb(server.pid)
-        took = blast(count, "tftp", 69)
+        took, _ = blast(count, "tftp", 69, paced=True)
         drained = wait_drained(69)
         time.sleep(1)
         rss1, hwm = kit.rss_kb(server.pid)
         code, data, fetch = kit.curl_fetch()
         good = code == 0 and data == image
         ok &= good and server.poll() is None
-        print(f"garbage 69 (kov-tftpd): {count} datagrams sent in {took:.2f} s, drained "
+        print(f"garbage 69 (kov-tftpd): {count} datagrams sent (paced) in {took:.2f} s, drained "
               f"{'in %.2f s' % drained if drained is not None else 'never'}, "
               f"{socket_queue(69)[1]} dropped by the kernel; RSS {rss0 / 1024:.1f} -> "
               f"{rss1 / 1024:.1f} MiB (peak {hwm / 1024:.1f}); fetch after: "
               f"{'OK' if good else 'FAILED'} ({len(data)} bytes, {fetch * 1000:.0f} ms)")
 
+        # A slow client (5 ms before each ACK) while a stranger sends
+        # garbage to the session's port the whole time.
         transfer = kit.Fetch()
         if not transfer.start():
             print(f"garbage session: no transfer started ({transfer.error})")
             return False
-        stranger = kit.udp_socket()
-        took = blast(count, "tftp", transfer.session[1], sock=stranger)
-        data = transfer.finish()
-        good = data == image
+        finished = threading.Event()
+        result = {}
+
+        def client():
+            result["data"] = transfer.finish(pause=0.005)
+            finished.set()
+
+        thread = threading.Thread(target=client)
+        thread.start()
+        took, sent = blast(count, "tftp", transfer.session[1], sock=kit.udp_socket(),
+                           paced=True, until=finished)
+        thread.join()
+        good = result.get("data") == image
         ok &= good and server.poll() is None
-        print(f"garbage session port (from a stranger): {count} datagrams sent in {took:.2f} s; "
-              f"the transfer under way {'completed intact' if good else 'FAILED: %s' % transfer.error}")
+        print(f"garbage session port (from a stranger, during a slow transfer): {sent} "
+              f"datagrams sent in {took:.2f} s; the transfer "
+              f"{'completed intact' if good else 'FAILED: %s' % transfer.error}")
         code, data, fetch = kit.curl_fetch()
         good = code == 0 and data == image
         ok &= good
