@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
@@ -24,15 +25,20 @@ public:
         QByteArray body;
         QByteArray location;  // sent as Location: when not empty
         bool drop = false;    // close the connection without answering
+        bool hold = false;    // answer only when releaseNext() says so
     };
 
-    static Response ok(const QByteArray &body) { return {200, body, {}, false}; }
+    static Response ok(const QByteArray &body) { return {200, body, {}, false, false}; }
     static Response status(int code, const QByteArray &body = QByteArray())
     {
-        return {code, body, {}, false};
+        return {code, body, {}, false, false};
     }
-    static Response redirect(const QByteArray &location) { return {302, {}, location, false}; }
-    static Response dropped() { return {0, {}, {}, true}; }
+    static Response redirect(const QByteArray &location)
+    {
+        return {302, {}, location, false, false};
+    }
+    static Response dropped() { return {0, {}, {}, true, false}; }
+    static Response held(const QByteArray &body) { return {200, body, {}, false, true}; }
 
     explicit HttpTestServer(QObject *parent = nullptr) : QTcpServer(parent)
     {
@@ -58,6 +64,17 @@ public:
     int count(const QString &pathAndQuery) const { return log.count("GET " + pathAndQuery); }
     void clearLog() { log.clear(); }
 
+    // Requests whose response is held, oldest first.
+    int heldCount() const { return heldRequests.size(); }
+    void releaseNext()
+    {
+        if (heldRequests.isEmpty())
+            return;
+        const Held next = heldRequests.takeFirst();
+        if (next.socket)
+            answer(next.socket, next.response);
+    }
+
 private:
     void serve(QTcpSocket *socket)
     {
@@ -73,8 +90,16 @@ private:
             const QString method = QString::fromLatin1(requestLine.value(0));
             const QString target = QString::fromLatin1(requestLine.value(1));
             log.append(method + ' ' + target);
-            answer(socket, method == "GET" ? responses.value(target, status(404, "Not Found"))
-                                           : status(405));
+            const Response response = method == "GET"
+                                          ? responses.value(target, status(404, "Not Found"))
+                                          : status(405);
+            if (response.hold) {
+                Response later = response;
+                later.hold = false;
+                heldRequests.append({socket, later});
+                return;
+            }
+            answer(socket, response);
         });
     }
 
@@ -107,7 +132,14 @@ private:
         socket->disconnectFromHost();
     }
 
+    struct Held
+    {
+        QPointer<QTcpSocket> socket;
+        Response response;
+    };
+
     QHash<QString, Response> responses;
+    QList<Held> heldRequests;
     QHash<QTcpSocket *, QByteArray> pending;
     QStringList log;
 };

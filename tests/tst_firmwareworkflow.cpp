@@ -6,6 +6,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -158,6 +159,7 @@ private slots:
     void newFirmwareIsServed();
     void failingVersionQuery_data();
     void failingVersionQuery();
+    void repeatedPressUsesLatestQuery();
     void failingDownload_data();
     void failingDownload();
     void malformedImageRefused_data();
@@ -339,6 +341,36 @@ void tst_FirmwareWorkflow::failingVersionQuery()
     QCOMPARE(label(), BuiltInLabel);
     QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
     QVERIFY(boxes.isEmpty());
+}
+
+void tst_FirmwareWorkflow::repeatedPressUsesLatestQuery()
+{
+    // Two presses before the service answers: the first query is replaced
+    // by the second, and its late answer must neither be read in place of
+    // the second nor start a download of its own.
+    http.setResponse(VersionTarget, HttpTestServer::held("1.7.9\n"));
+    http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
+    QSignalSpy finished(&window->networkManager, &QNetworkAccessManager::finished);
+    auto *button = child<QPushButton>("pushButton");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE(http.heldCount(), 1);
+    http.setResponse(VersionTarget, HttpTestServer::held("1.8.0\n"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE(http.heldCount(), 2);
+    QNetworkReply *latest = window->versionReply;
+    QVERIFY(latest);
+
+    http.releaseNext();
+    QVERIFY(finished.wait());
+    QCOMPARE(window->versionReply, latest);
+    QVERIFY(window->webVersion.isEmpty());
+    QCOMPARE(http.count(DownloadTarget), 0);
+
+    http.releaseNext();
+    QTRY_VERIFY(!window->versionReply);
+    QTRY_VERIFY(!window->firmwareReply);
+    QCOMPARE(http.count(DownloadTarget), 1);
+    QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
 }
 
 void tst_FirmwareWorkflow::failingDownload_data()
