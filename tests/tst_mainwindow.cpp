@@ -402,6 +402,8 @@ void tst_MainWindow::menusAndActions()
 {
     auto *bar = child<QMenuBar>("menuBar");
     QCOMPARE(window->menuBar(), bar);
+    // As the form places it, before the window's layout first runs.
+    QCOMPARE(bar->geometry(), QRect(0, 0, 803, 21));
     QCOMPARE(window->statusBar(), child<QStatusBar>("statusBar"));
     auto *file = child<QMenu>("menuVeltrane_KOV_1_Toolkit");
     auto *help = child<QMenu>("menuHelp");
