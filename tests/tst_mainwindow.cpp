@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
@@ -20,6 +21,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ccfparser.h"
+#include "ircode.h"
+#include "ircodegeneratordialog.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
 
@@ -50,6 +54,7 @@ private slots:
     void startUpBeacon();
     void statusLineCountsReplies();
     void headerClickSorts();
+    void generatorFillsCcfField();
     void exitEndsEventLoop();
 
 private:
@@ -560,6 +565,67 @@ void tst_MainWindow::headerClickSorts()
     QCOMPARE(column(0), header->sortIndicatorOrder() == Qt::AscendingOrder
                             ? (QStringList{"00:00:00:00:00:01", "00:00:00:00:00:02"})
                             : (QStringList{"00:00:00:00:00:02", "00:00:00:00:00:01"}));
+}
+
+// Runs act on the IR code generator dialog once it is up as the modal
+// window; returns at once, act runs inside the dialog's own event loop.
+static void whenGeneratorShows(QTimer &poll, std::function<void(IRCodeGeneratorDialog *)> act)
+{
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&poll, act] {
+        auto *dialog = qobject_cast<IRCodeGeneratorDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        act(dialog);
+    });
+    poll.start();
+}
+
+void tst_MainWindow::generatorFillsCcfField()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    auto *view = child<QTableView>("tableView");
+    const int row = announceDevice(view->model(), "1.7.0", "10.0.0.5", "00:11:22:33:44:55");
+    QVERIFY(row >= 0);
+    clickRow(view, row);
+    auto *ccf = child<QLineEdit>("lineEdit");
+    ccf->setText("0000 0073 0000 0000");
+
+    // Cancel leaves the field as it was.
+    {
+        QTimer poll;
+        bool shown = false;
+        whenGeneratorShows(poll, [&shown](IRCodeGeneratorDialog *dialog) {
+            shown = true;
+            dialog->findChild<QDialogButtonBox *>("buttonBox")
+                ->button(QDialogButtonBox::Cancel)->click();
+        });
+        QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
+        QVERIFY(shown);
+    }
+    QCOMPARE(ccf->text(), QString("0000 0073 0000 0000"));
+
+    // OK on the NEC page puts that code into the field.
+    {
+        QTimer poll;
+        whenGeneratorShows(poll, [](IRCodeGeneratorDialog *dialog) {
+            dialog->findChild<QTabWidget *>("tabWidget")->setCurrentIndex(3);
+            dialog->findChild<QSpinBox *>("spinBox_7")->setValue(4);
+            dialog->findChild<QSpinBox *>("spinBox_8")->setValue(8);
+            dialog->findChild<QDialogButtonBox *>("buttonBox")
+                ->button(QDialogButtonBox::Ok)->click();
+        });
+        QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
+    }
+    IRCode expected;
+    QVERIFY(IRCode::generateNEC(&expected, 4, 8));
+    QCOMPARE(ccf->text(), expected.toCCF());
+    quint16 words[Ccf::MaxWords];
+    int count = 0;
+    QCOMPARE(Ccf::parse(ccf->text(), words, count), Ccf::Result::Ok);
+    QCOMPARE(count, 76);
 }
 
 void tst_MainWindow::exitEndsEventLoop()
