@@ -157,6 +157,7 @@ private slots:
     void cleanup();
 
     void newFirmwareIsServed();
+    void redirectsAreFollowed();
     void failingVersionQuery_data();
     void failingVersionQuery();
     void repeatedPressUsesLatestQuery();
@@ -299,6 +300,23 @@ void tst_FirmwareWorkflow::newFirmwareIsServed()
     checkForUpdate();
     QCOMPARE(label(), QString("Firmware version ready to upload: 1.7.0"));
     QCOMPARE(servedImage(), image19);
+}
+
+void tst_FirmwareWorkflow::redirectsAreFollowed()
+{
+    // The service's pages may move: the texts come from where they lead,
+    // never from the redirect itself.
+    http.setResponse(VersionTarget, HttpTestServer::redirect("/moved/version.txt"));
+    http.setResponse("/moved/version.txt", HttpTestServer::ok("1.8.0\n"));
+    http.setResponse(DownloadTarget, HttpTestServer::redirect("/moved/image.hex"));
+    http.setResponse("/moved/image.hex", HttpTestServer::ok(image18));
+
+    checkForUpdate();
+    QCOMPARE(http.requests(), (QStringList{"GET " + VersionTarget, "GET /moved/version.txt",
+                                           "GET " + DownloadTarget, "GET /moved/image.hex"}));
+    QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
+    enableServer();
+    QCOMPARE(servedImage(), image18);
 }
 
 void tst_FirmwareWorkflow::failingVersionQuery_data()
