@@ -185,6 +185,9 @@ void SimDevice::startUpgrade(const QHostAddress &server)
 void SimDevice::upgradeFinished(bool ok, QByteArray image, QString reason)
 {
     auto *source = qobject_cast<TftpFetch *>(sender());
+    // The finished transfer may linger to re-acknowledge a resent last
+    // block; a new order may start another one meanwhile.
+    fetch = nullptr;
     QJsonObject entry;
     entry.insert(QStringLiteral("cmd"), QStringLiteral("upgrade"));
     entry.insert(QStringLiteral("server"), fetchServer.toString());

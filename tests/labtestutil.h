@@ -10,6 +10,8 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,6 +27,33 @@
 #include <vector>
 
 namespace LabTest {
+
+// Runs the event loop until predicate holds or timeoutMs passes; true if
+// it held. Unlike QTest::qWaitFor, which sleeps 10 ms between rounds of
+// events, this blocks in the loop itself, so lock-step transfers run at
+// full speed while the test waits for them.
+template<typename Predicate>
+bool waitFor(Predicate predicate, int timeoutMs = 30000)
+{
+    if (predicate())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QTimer deadline;
+    bool held = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (predicate()) {
+            held = true;
+            loop.quit();
+        }
+    });
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    poll.start(25);
+    deadline.setSingleShot(true);
+    deadline.start(timeoutMs);
+    loop.exec();
+    return held || predicate();
+}
 
 // A device's line for a kov-sim config. Extra keys (faults, form, ...)
 // go in as they are.
@@ -53,7 +82,15 @@ inline QString mac(int subnet, int n)
 class Lab
 {
 public:
-    explicit Lab(const QString &simPath) : simPath(simPath) {}
+    // KOV_LAB_KEEP=1 keeps the configs and device logs for a look after
+    // the run.
+    explicit Lab(const QString &simPath) : simPath(simPath)
+    {
+        if (qEnvironmentVariableIntValue("KOV_LAB_KEEP")) {
+            dir.setAutoRemove(false);
+            qInfo("device logs kept in %s", qPrintable(dir.path()));
+        }
+    }
 
     ~Lab()
     {
