@@ -8,6 +8,8 @@ TFTPConnection::TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddr
                                quint16 port, QString &fileName, QObject *parent)
     : QObject(parent), peer(peer), port(port), fileName(fileName), firmwares(firmwares)
 {
+    // A coarse timer may fire up to 5 % early; the resend period is 1 s.
+    timer.setTimerType(Qt::PreciseTimer);
     qDebug().noquote() << fileName;
 }
 

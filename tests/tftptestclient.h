@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QNetworkDatagram>
+#include <QObject>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -77,6 +78,48 @@ public:
     }
 
     bool hasPending() { return socket.hasPendingDatagrams(); }
+};
+
+// Records the done/progress/error signals of a transfer or of the server
+// (their QHostAddress& parameters are beyond QSignalSpy).
+class Recorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Recorder(QObject *source = nullptr, QObject *parent = nullptr) : QObject(parent)
+    {
+        if (source)
+            attach(source);
+    }
+
+    void attach(QObject *source)
+    {
+        connect(source, SIGNAL(done(QHostAddress&)), this, SLOT(onDone(QHostAddress&)));
+        connect(source, SIGNAL(progress(QHostAddress&,int)),
+                this, SLOT(onProgress(QHostAddress&,int)));
+        connect(source, SIGNAL(error(QHostAddress&,QString)),
+                this, SLOT(onError(QHostAddress&,QString)));
+    }
+
+    QList<QHostAddress> done;
+    QList<QHostAddress> progressFrom;
+    QList<int> progress;
+    QList<QHostAddress> errorFrom;
+    QStringList errors;
+
+public slots:
+    void onDone(QHostAddress &address) { done << address; }
+    void onProgress(QHostAddress &address, int p)
+    {
+        progressFrom << address;
+        progress << p;
+    }
+    void onError(QHostAddress &address, QString error)
+    {
+        errorFrom << address;
+        errors << error;
+    }
 };
 
 }
