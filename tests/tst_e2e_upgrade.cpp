@@ -1,11 +1,13 @@
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
+#include "httptestserver.h"
 #include "labtestutil.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
@@ -21,6 +23,7 @@ private slots:
     void initTestCase();
     void upgradeSelectedDevice();
     void updateAll();
+    void updateAllWithDownloadedImage();
 
 private:
     QString statusOf(const QString &ip) const;
@@ -162,6 +165,81 @@ void tst_E2eUpgrade::updateAll()
         const int row = WindowTest::rowOfMac(view->model(), macs.at(i));
         QTRY_COMPARE(view->model()->index(row, 2).data().toString(), QStringLiteral("1.7.0"));
     }
+}
+
+// An Intel HEX image of 16-byte data records whose size is a multiple of
+// 512, so that its TFTP transfer ends with an empty block.
+static QByteArray blockAlignedImage()
+{
+    const int dataLine = 45;       // ":10" address type 32 digits checksum CR LF
+    const int endLine = 13;        // ":00000001FF\r\n"
+    int records = 600;
+    while ((records * dataLine + endLine) % 512 != 0)
+        ++records;
+    QByteArray image;
+    for (int r = 0; r < records; ++r) {
+        QByteArray record;
+        record.append(char(16));
+        record.append(char((r * 16) >> 8));
+        record.append(char((r * 16) & 0xff));
+        record.append(char(0));
+        for (int i = 0; i < 16; ++i)
+            record.append(char((r * 7 + i * 13) & 0xff));
+        quint8 sum = 0;
+        for (char b : std::as_const(record))
+            sum += quint8(b);
+        record.append(char(quint8(-sum)));
+        image += ':' + record.toHex().toUpper() + "\r\n";
+    }
+    image += ":00000001FF\r\n";
+    return image;
+}
+
+void tst_E2eUpgrade::updateAllWithDownloadedImage()
+{
+    const QByteArray image = blockAlignedImage();
+    QCOMPARE(image.size() % 512, 0);
+    HttpTestServer web;
+    QVERIFY(web.start());
+    web.setResponse("/webservice/kov-1-rev7.php?o=version", HttpTestServer::ok("1.8.0"));
+    web.setResponse("/webservice/kov-1-rev7.php?o=download", HttpTestServer::ok(image));
+    window->setWebServiceHostForTesting(web.hostAndPort());
+
+    WindowTest::MessageBoxCatcher boxes(QMessageBox::Yes);
+    window->findChild<QPushButton *>("pushButton")->click();
+    auto *label = window->findChild<QLabel *>("label_5");
+    QTRY_COMPARE(label->text(), QStringLiteral("Firmware version ready to upload: 1.8.0"));
+    QVERIFY(boxes.isEmpty());
+
+    QMap<QString, int> before;
+    for (const QString &name : std::as_const(names))
+        before[name] = lab->commands(name, "upgrade").size();
+    window->findChild<QPushButton *>("updateAll")->click();
+    QCOMPARE(boxes.count(), 1);
+
+    QVERIFY(LabTest::waitFor([&] {
+        for (const QString &name : std::as_const(names)) {
+            if (lab->commands(name, "upgrade").size() <= before.value(name))
+                return false;
+        }
+        return true;
+    }));
+    const QByteArray hash = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
+    for (const QString &name : std::as_const(names)) {
+        const QJsonObject result = lab->commands(name, "upgrade").last();
+        QCOMPARE(result.value("result").toString(), QStringLiteral("ok"));
+        QCOMPARE(result.value("sha256").toString().toLatin1(), hash);
+        QCOMPARE(result.value("size").toInteger(), qint64(image.size()));
+        QCOMPARE(result.value("blocks").toInt(), int(image.size() / 512 + 1));
+    }
+    QVERIFY(LabTest::waitFor([&] {
+        for (const QString &ip : std::as_const(ips)) {
+            if (statusOf(ip) != QLatin1String("done"))
+                return false;
+        }
+        return true;
+    }));
+    QCOMPARE(transfers->rowCount(), 20);
 }
 
 QTEST_MAIN(tst_E2eUpgrade)
