@@ -71,6 +71,7 @@ private slots:
     void onBindError(QString error);
 
 private:
+    // The window's tests look behind the widgets at these members.
     friend class tst_MainWindow;
     friend class tst_FirmwareWorkflow;
 
