@@ -5,6 +5,9 @@
 // running, for the answers.
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QNetworkDatagram>
@@ -45,6 +48,25 @@ inline quint16 opcodeOf(const QByteArray &p)
 inline quint16 blockOf(const QByteArray &p)
 {
     return p.size() < 4 ? 0 : quint16(quint8(p[2]) << 8 | quint8(p[3]));
+}
+
+// Runs the event loop until cond() holds or timeout ms have passed. Unlike
+// QTRY_* and qWait, it never sleeps between events, so a lock-step
+// transfer driven by another process runs at full speed.
+template <typename Condition>
+bool waitUntil(Condition cond, int timeout = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    tick.start(20);
+    while (!cond()) {
+        if (clock.elapsed() > timeout)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 class Client
