@@ -68,7 +68,7 @@ QString checkRecord(const char *p, qint64 n, bool *isEnd)
             .arg(type, 2, 10, QLatin1Char('0'))
             .arg(fixedLength[type]);
     if (type == 1) {
-        if (n != 11 || qstrncmp(p, ":00000001FF", 11) != 0)
+        if (n != 11 || qstrnicmp(p, ":00000001FF", 11) != 0)
             return QStringLiteral("bad end-of-file record");
         *isEnd = true;
     }

@@ -66,6 +66,7 @@ void TestIntelHex::accepted_data()
                + record(3, 0, QByteArray("\x00\x00\x01\x00", 4)) + "\n"
                + record(4, 0, QByteArray("\x08\x00", 2)) + "\n"
                + record(5, 0, QByteArray("\x08\x00\x01\x00", 4)) + "\n" + data1 + "\n" + eof + "\n";
+    QTest::newRow("lower-case end-of-file record") << data1 + "\n:00000001ff\n";
     QTest::newRow("255-byte data record") << record(0, 0, QByteArray(255, 'k')) + "\n" + eof;
 }
 

@@ -125,7 +125,7 @@ void TestKovTftpd::refusesBadFile()
     file.close();
 
     QProcess server;
-    server.start(KOV_TFTPD, { "--port", "6970", "--file", file.fileName() });
+    server.start(KOV_TFTPD, { "--port", "6970", file.fileName() });
     QVERIFY(server.waitForFinished(10000));
     QCOMPARE(server.exitCode(), 2);
     QVERIFY(server.readAllStandardError().contains(reason));

@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
                                         QStringLiteral("port"), QStringLiteral("69"));
     const QCommandLineOption fileOption(
         { QStringLiteral("f"), QStringLiteral("file") },
-        QStringLiteral("Intel HEX file to serve instead of the built-in image."),
+        QStringLiteral("Intel HEX file to serve, under --name (it replaces the built-in image when the names match)."),
         QStringLiteral("file"));
     const QCommandLineOption nameOption(
         { QStringLiteral("n"), QStringLiteral("name") },
@@ -117,7 +117,19 @@ int main(int argc, char *argv[])
     const QCommandLineOption quietOption({ QStringLiteral("q"), QStringLiteral("quiet") },
                                          QStringLiteral("Print no progress lines."));
     parser.addOptions({ portOption, fileOption, nameOption, everyOption, quietOption });
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("Intel HEX file to serve (same as --file)."),
+                                 QStringLiteral("[file]"));
     parser.process(app);
+
+    QString hexFile = parser.value(fileOption);
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1 || (positional.size() == 1 && !hexFile.isEmpty())) {
+        say(QStringLiteral("kov-tftpd: give one HEX file at most"), stderr);
+        return 2;
+    }
+    if (!positional.isEmpty())
+        hexFile = positional.first();
 
     bool ok = false;
     const uint port = parser.value(portOption).toUInt(&ok);
@@ -130,8 +142,8 @@ int main(int argc, char *argv[])
 
     TFTPDServer server;
     QString name = QStringLiteral("kov-1-rev7.hex");
-    if (parser.isSet(fileOption)) {
-        const QString path = parser.value(fileOption);
+    if (!hexFile.isEmpty()) {
+        const QString &path = hexFile;
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
             say(QStringLiteral("kov-tftpd: %1: %2").arg(path, file.errorString()), stderr);
