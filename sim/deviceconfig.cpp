@@ -100,10 +100,10 @@ QString finish(DeviceConfig &c)
 
 } // namespace
 
-QString DeviceConfig::fromSpec(const QString &spec, DeviceConfig &config)
+QString DeviceConfig::fromText(const QString &text, DeviceConfig &config)
 {
     // MAC addresses hold no commas, so a plain split does.
-    for (const QString &item : spec.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString &item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const int eq = item.indexOf(QLatin1Char('='));
         if (eq <= 0)
             return QStringLiteral("expected key=value, got \"%1\"").arg(item);

@@ -34,6 +34,6 @@ struct DeviceConfig
 
     // Reads "key=value,key=value" (keys as in JSON). Returns an empty
     // string when it is well-formed, else what is wrong.
-    static QString fromSpec(const QString &spec, DeviceConfig &config);
+    static QString fromText(const QString &text, DeviceConfig &config);
     static QString fromJson(const QJsonObject &object, DeviceConfig &config);
 };

@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
                                     QStringLiteral("JSON file of devices."), QStringLiteral("file"));
     QCommandLineOption deviceOption(QStringLiteral("device"),
                                     QStringLiteral("One device as key=value,key=value (repeatable)."),
-                                    QStringLiteral("spec"));
+                                    QStringLiteral("description"));
     QCommandLineOption logOption(QStringLiteral("log"),
                                  QStringLiteral("Log of devices that name none (default: stdout)."),
                                  QStringLiteral("file"));
@@ -77,9 +77,9 @@ int main(int argc, char *argv[])
             configs.append(c);
         }
     }
-    for (const QString &spec : parser.values(deviceOption)) {
+    for (const QString &description : parser.values(deviceOption)) {
         DeviceConfig c;
-        const QString problem = DeviceConfig::fromSpec(spec, c);
+        const QString problem = DeviceConfig::fromText(description, c);
         if (!problem.isEmpty())
             return fail(problem);
         configs.append(c);

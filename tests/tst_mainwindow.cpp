@@ -318,17 +318,17 @@ void tst_MainWindow::layoutsAndProperties()
     QCOMPARE(tabs->tabText(0), QString("Network Detection"));
     QCOMPARE(tabs->tabText(1), QString("Firmware Update"));
 
-    struct BoxSpec { const char *name; int margins; };
-    for (const BoxSpec &spec : {BoxSpec{"horizontalLayout", 11}, BoxSpec{"horizontalLayout_2", 11},
-                                BoxSpec{"verticalLayout", 0},    BoxSpec{"horizontalLayout_3", 0},
-                                BoxSpec{"horizontalLayout_4", 0}, BoxSpec{"horizontalLayout_5", 0},
-                                BoxSpec{"horizontalLayout_6", 0}, BoxSpec{"horizontalLayout_7", 0},
-                                BoxSpec{"horizontalLayout_8", 0}, BoxSpec{"gridLayout", 11}}) {
-        auto *layout = child<QLayout>(spec.name);
-        QVERIFY2(layout, spec.name);
+    struct BoxMargins { const char *name; int margins; };
+    for (const BoxMargins &box : {BoxMargins{"horizontalLayout", 11}, BoxMargins{"horizontalLayout_2", 11},
+                                BoxMargins{"verticalLayout", 0},    BoxMargins{"horizontalLayout_3", 0},
+                                BoxMargins{"horizontalLayout_4", 0}, BoxMargins{"horizontalLayout_5", 0},
+                                BoxMargins{"horizontalLayout_6", 0}, BoxMargins{"horizontalLayout_7", 0},
+                                BoxMargins{"horizontalLayout_8", 0}, BoxMargins{"gridLayout", 11}}) {
+        auto *layout = child<QLayout>(box.name);
+        QVERIFY2(layout, box.name);
         QCOMPARE(layout->spacing(), 6);
         QCOMPARE(layout->contentsMargins(),
-                 QMargins(spec.margins, spec.margins, spec.margins, spec.margins));
+                 QMargins(box.margins, box.margins, box.margins, box.margins));
     }
     QVERIFY(qobject_cast<QHBoxLayout *>(child<QLayout>("horizontalLayout_2")));
     QVERIFY(qobject_cast<QVBoxLayout *>(child<QLayout>("verticalLayout")));
