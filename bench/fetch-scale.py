@@ -12,19 +12,26 @@ import floodkit as kit  # noqa: E402
 
 
 def fetch_all(count, image):
-    """count curl fetches started together; (seconds until all ended,
-    failed or corrupt transfers, slowest single fetch)."""
-    start = time.monotonic()
-    clients = [subprocess.Popen(
-        ["curl", "-s", "--tftp-no-options", "--max-time", "60",
-         f"tftp://{kit.LOCAL}/{kit.IMAGE_NAME}", "-o", "-"],
-        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) for _ in range(count)]
-    failed = 0
-    for client in clients:
-        data, _ = client.communicate()
-        if client.returncode != 0 or data != image:
-            failed += 1
-    return time.monotonic() - start, failed
+    """count curl fetches started together, each into a file of its own (a
+    client blocked on a full pipe would stop acknowledging); (seconds until
+    all ended, failed or corrupt transfers)."""
+    folder = tempfile.mkdtemp(prefix="fetch-scale-out-")
+    try:
+        start = time.monotonic()
+        clients = [subprocess.Popen(
+            ["curl", "-s", "--tftp-no-options", "--max-time", "60",
+             f"tftp://{kit.LOCAL}/{kit.IMAGE_NAME}", "-o", os.path.join(folder, str(i))],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for i in range(count)]
+        codes = [client.wait() for client in clients]
+        took = time.monotonic() - start
+        failed = 0
+        for i, code in enumerate(codes):
+            path = os.path.join(folder, str(i))
+            if code != 0 or not os.path.exists(path) or open(path, "rb").read() != image:
+                failed += 1
+        return took, failed
+    finally:
+        shutil.rmtree(folder)
 
 
 def measure(command, counts, rounds, image):
