@@ -2,6 +2,11 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QVariant>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "tftpconnection.h"
 #include "tftppacket.h"
@@ -46,6 +51,8 @@ void TFTPDServer::start(quint16 port)
             "Could not bind to socket, make sure no other TFTP Server is running."));
         return;
     }
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                           QVariant(ReceiveBuffer));
     lastBindError.clear();
 }
 
@@ -117,10 +124,23 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     QString fileName = QString::fromLatin1(request.mid(2, end < 0 ? -1 : end - 2));
     QHostAddress peer = sender;
     auto *session = new TFTPConnection(&firmwares, peer, senderPort, fileName, this);
+    ++liveSessions;
+    connect(session, SIGNAL(destroyed()), this, SLOT(sessionEnded()));
     connect(session, SIGNAL(done(QHostAddress&)), this, SIGNAL(done(QHostAddress&)));
     connect(session, SIGNAL(error(QHostAddress&,QString)),
             this, SIGNAL(error(QHostAddress&,QString)));
     connect(session, SIGNAL(progress(QHostAddress&,int)),
             this, SIGNAL(progress(QHostAddress&,int)));
     session->begin();
+}
+
+void TFTPDServer::sessionEnded()
+{
+    // After a burst of thousands of sessions the allocator keeps their
+    // freed memory; once none is left, give it back to the system.
+    if (--liveSessions == 0) {
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    }
 }

@@ -23,6 +23,8 @@ class TFTPDServer : public QObject
 
 public:
     static constexpr quint16 DefaultPort = 69;
+    // Room for the read requests of a whole subnet told to upgrade at once.
+    static constexpr int ReceiveBuffer = 1 << 20;
 
     explicit TFTPDServer(QObject *parent = nullptr);
     ~TFTPDServer() override;
@@ -51,9 +53,11 @@ public slots:
 
 private slots:
     void udpPacketArrived();
+    void sessionEnded();
 
 private:
     QMap<QString, FirmwareInfo> firmwares;
     QUdpSocket socket;
     QString lastBindError;
+    int liveSessions = 0;
 };
