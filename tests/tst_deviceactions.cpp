@@ -116,18 +116,12 @@ private:
 
 void tst_DeviceActions::initTestCase()
 {
-    // The identity the program's entry sets before building the window.
-    QCoreApplication::setApplicationName("KOV-Tool");
-    QCoreApplication::setApplicationVersion("1.0");
-    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
-    QCoreApplication::setOrganizationName("Veltrane");
+    WindowTest::setProgramIdentity();
 }
 
 void tst_DeviceActions::init()
 {
-    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
-    QTest::failOnWarning(QRegularExpression("No such signal"));
-    QTest::failOnWarning(QRegularExpression("No such slot"));
+    WindowTest::failOnBrokenSlotNames();
 
     // Bound before the window, so its start-up beacon is seen.
     capture = new DatagramCapture;

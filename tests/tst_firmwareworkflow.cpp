@@ -212,9 +212,7 @@ void tst_FirmwareWorkflow::initTestCase()
 
 void tst_FirmwareWorkflow::init()
 {
-    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
-    QTest::failOnWarning(QRegularExpression("No such signal"));
-    QTest::failOnWarning(QRegularExpression("No such slot"));
+    WindowTest::failOnBrokenSlotNames();
     http.clearResponses();
     http.clearLog();
     QVERIFY(capture->sync());

@@ -132,17 +132,12 @@ private:
 
 void tst_IRSend::initTestCase()
 {
-    QCoreApplication::setApplicationName("KOV-Tool");
-    QCoreApplication::setApplicationVersion("1.0");
-    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
-    QCoreApplication::setOrganizationName("Veltrane");
+    WindowTest::setProgramIdentity();
 }
 
 void tst_IRSend::init()
 {
-    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
-    QTest::failOnWarning(QRegularExpression("No such signal"));
-    QTest::failOnWarning(QRegularExpression("No such slot"));
+    WindowTest::failOnBrokenSlotNames();
 
     capture = new DatagramCapture;
     QVERIFY(capture->isBound());

@@ -80,9 +80,7 @@ void tst_MainWindow::initTestCase()
 
 void tst_MainWindow::init()
 {
-    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
-    QTest::failOnWarning(QRegularExpression("No such signal"));
-    QTest::failOnWarning(QRegularExpression("No such slot"));
+    WindowTest::failOnBrokenSlotNames();
     // Everything sent before this window exists is drained and dropped.
     QVERIFY(capture->sync());
     capture->clear();

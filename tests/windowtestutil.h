@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QString>
 #include <QTableView>
 #include <QTest>
@@ -26,6 +27,24 @@ namespace WindowTest {
 
 constexpr quint16 ReplyPort = 5998;
 constexpr quint16 DevicePort = 5999;
+
+// A slot whose name no longer matches its widget would leave a button dead
+// with only a warning; make that warning fail the test instead.
+inline void failOnBrokenSlotNames()
+{
+    QTest::failOnWarning(QRegularExpression("connectSlotsByName"));
+    QTest::failOnWarning(QRegularExpression("No such signal"));
+    QTest::failOnWarning(QRegularExpression("No such slot"));
+}
+
+// The identity the program's entry sets before it builds the window.
+inline void setProgramIdentity()
+{
+    QCoreApplication::setApplicationName("KOV-Tool");
+    QCoreApplication::setApplicationVersion("1.0");
+    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
+    QCoreApplication::setOrganizationName("Veltrane");
+}
 
 // One message box as the user saw it.
 struct MessageBoxRecord
