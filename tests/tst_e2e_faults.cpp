@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "firmwaretestutil.h"
 #include "labtestutil.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
@@ -70,9 +71,9 @@ void tst_E2eFaults::initTestCase()
     QVERIFY2(host >= 0, qPrintable(lab->error()));
     QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
 
-    QFile image(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(image.open(QIODevice::ReadOnly));
-    imageHash = QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex();
+    const QByteArray image = FirmwareTest::builtInImage();
+    QVERIFY(!image.isEmpty());
+    imageHash = QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex();
 
     window = std::make_unique<MainWindow>();
     window->show();

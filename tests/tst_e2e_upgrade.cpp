@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "firmwaretestutil.h"
 #include "httptestserver.h"
 #include "labtestutil.h"
 #include "mainwindow.h"
@@ -70,9 +71,7 @@ void tst_E2eUpgrade::initTestCase()
     QTRY_COMPARE(view->model()->rowCount(), 20);
 
     // The image the server holds is the built-in one.
-    QFile image(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(image.open(QIODevice::ReadOnly));
-    const QByteArray bytes = image.readAll();
+    const QByteArray bytes = FirmwareTest::builtInImage();
     QVERIFY(bytes.size() > 512);
     imageHash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     imageSize = bytes.size();

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include "firmwaretestutil.h"
 #include "httptestserver.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
@@ -32,21 +33,6 @@ const QString VersionTarget = "/webservice/kov-1-rev7.php?o=version";
 const QString DownloadTarget = "/webservice/kov-1-rev7.php?o=download";
 const QString BuiltInLabel = "Firmware version ready to upload: 1.7.0";
 
-// One Intel HEX record with its checksum, CR LF ended.
-QByteArray hexRecord(quint8 type, quint16 address, const QByteArray &data)
-{
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(address >> 8));
-    bytes.append(char(address & 0xff));
-    bytes.append(char(type));
-    bytes.append(data);
-    quint8 sum = 0;
-    for (char c : bytes)
-        sum += quint8(c);
-    bytes.append(char(quint8(-sum)));
-    return ':' + bytes.toHex().toUpper() + "\r\n";
-}
 
 // A well-formed image: size data bytes in 16-byte records, then the
 // end-of-file record. seed makes images of the same size differ.
@@ -57,16 +43,11 @@ QByteArray hexImage(int size, quint8 seed)
         QByteArray data;
         for (int i = offset; i < qMin(size, offset + 16); ++i)
             data.append(char(quint8(i * 7 + seed)));
-        image += hexRecord(0x00, quint16(offset), data);
+        image += FirmwareTest::hexRecord(0x00, offset, data) + "\r\n";
     }
-    return image + hexRecord(0x01, 0, QByteArray());
+    return image + FirmwareTest::hexRecord(0x01, 0, QByteArray()) + "\r\n";
 }
 
-QByteArray builtInImage()
-{
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A TFTP client of our own on a chosen local address, for what curl and
 // tftp-hpa do not offer: take a source address, hold back its ACKs, or go
@@ -207,7 +188,7 @@ void tst_FirmwareWorkflow::initTestCase()
     QVERIFY(capture->isBound());
     image18 = hexImage(3000, 0x18);
     image19 = hexImage(2000, 0x19);
-    QVERIFY(!builtInImage().isEmpty());
+    QVERIFY(!FirmwareTest::builtInImage().isEmpty());
 }
 
 void tst_FirmwareWorkflow::init()
@@ -414,7 +395,7 @@ void tst_FirmwareWorkflow::failingDownload()
     QCOMPARE(window->webVersion, QString("1.8.0\n"));
     QVERIFY(boxes.isEmpty());
     enableServer();
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
 
     // The version text already read goes with the next good download.
     http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
@@ -458,7 +439,7 @@ void tst_FirmwareWorkflow::malformedImageRefused()
     QCOMPARE(label(), BuiltInLabel);
     QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
     enableServer();
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
 }
 
 void tst_FirmwareWorkflow::updateAll_data()
@@ -561,7 +542,7 @@ void tst_FirmwareWorkflow::realClientFetch()
             statuses << item->text();
     });
     enableServer();
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
     QTRY_COMPARE(status("127.0.0.1"), QString("done"));
     QCOMPARE(table->rowCount(), 1);
     QCOMPARE(table->item(0, 0)->text(), QString("127.0.0.1"));
@@ -582,7 +563,7 @@ void tst_FirmwareWorkflow::realClientFetch()
 
     // A second fetch by the same address reuses its row.
     statuses.clear();
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
     QTRY_COMPARE(statuses.value(statuses.size() - 1), QString("done"));
     QCOMPARE(table->rowCount(), 1);
 }
@@ -601,14 +582,14 @@ void tst_FirmwareWorkflow::twoClientsAtOnce()
     QTRY_VERIFY(slow.lastBlock >= 1);
     QTRY_COMPARE(status("127.0.0.2"), QString("0"));
 
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
     QTRY_COMPARE(status("127.0.0.1"), QString("done"));
     QVERIFY(status("127.0.0.2") != "done");
 
     slow.setAcking(true);
     QTRY_VERIFY(slow.complete);
     QTRY_COMPARE(status("127.0.0.2"), QString("done"));
-    QCOMPARE(slow.data, builtInImage());
+    QCOMPARE(slow.data, FirmwareTest::builtInImage());
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(table->item(0, 0)->text(), QString("127.0.0.2"));
     QCOMPARE(table->item(1, 0)->text(), QString("127.0.0.1"));
@@ -670,7 +651,7 @@ void tst_FirmwareWorkflow::disablingKeepsRunningTransfer()
     running.setAcking(true);
     QTRY_VERIFY(running.complete);
     QTRY_COMPARE(status("127.0.0.2"), QString("done"));
-    QCOMPARE(running.data, builtInImage());
+    QCOMPARE(running.data, FirmwareTest::builtInImage());
     QCOMPARE(child<QTableWidget>("tableWidget")->rowCount(), 1);
 }
 
@@ -698,7 +679,7 @@ void tst_FirmwareWorkflow::portHeldElsewhere()
     QTest::mouseClick(box, Qt::LeftButton);
     QVERIFY(box->isChecked());
     QCOMPARE(boxes.count(), 1);
-    QCOMPARE(servedImage(), builtInImage());
+    QCOMPARE(servedImage(), FirmwareTest::builtInImage());
 }
 
 QTEST_MAIN(tst_FirmwareWorkflow)

@@ -1,32 +1,18 @@
 #include <QtTest>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 
+#include "firmwaretestutil.h"
 #include "intelhex.h"
 #include "tftppacket.h"
 
 namespace {
 
-QByteArray record(int type, int address, const QByteArray &payload)
-{
-    QByteArray body;
-    body.append(char(payload.size()));
-    body.append(char(address >> 8));
-    body.append(char(address & 0xff));
-    body.append(char(type));
-    body.append(payload);
-    int sum = 0;
-    for (char c : body)
-        sum += quint8(c);
-    body.append(char(-sum & 0xff));
-    return ':' + body.toHex().toUpper();
-}
 
 const QByteArray eof = ":00000001FF";
-const QByteArray data1 = record(0, 0x0100, "\x01\x02\x03\x04");
-const QByteArray data2 = record(0, 0x0104, "\xaa\xbb");
+const QByteArray data1 = FirmwareTest::hexRecord(0, 0x0100, "\x01\x02\x03\x04");
+const QByteArray data2 = FirmwareTest::hexRecord(0, 0x0104, "\xaa\xbb");
 
 }
 
@@ -62,12 +48,12 @@ void TestIntelHex::accepted_data()
     QTest::newRow("blank line ends after the end") << data1 + "\n" + eof + "\r\n\r\n\n";
     QTest::newRow("lower-case digits") << data1.toLower().replace("x", "X") + "\n" + eof + "\n";
     QTest::newRow("every record type")
-        << record(2, 0, QByteArray("\x10\x00", 2)) + "\n"
-               + record(3, 0, QByteArray("\x00\x00\x01\x00", 4)) + "\n"
-               + record(4, 0, QByteArray("\x08\x00", 2)) + "\n"
-               + record(5, 0, QByteArray("\x08\x00\x01\x00", 4)) + "\n" + data1 + "\n" + eof + "\n";
+        << FirmwareTest::hexRecord(2, 0, QByteArray("\x10\x00", 2)) + "\n"
+               + FirmwareTest::hexRecord(3, 0, QByteArray("\x00\x00\x01\x00", 4)) + "\n"
+               + FirmwareTest::hexRecord(4, 0, QByteArray("\x08\x00", 2)) + "\n"
+               + FirmwareTest::hexRecord(5, 0, QByteArray("\x08\x00\x01\x00", 4)) + "\n" + data1 + "\n" + eof + "\n";
     QTest::newRow("lower-case end-of-file record") << data1 + "\n:00000001ff\n";
-    QTest::newRow("255-byte data record") << record(0, 0, QByteArray(255, 'k')) + "\n" + eof;
+    QTest::newRow("255-byte data record") << FirmwareTest::hexRecord(0, 0, QByteArray(255, 'k')) + "\n" + eof;
 }
 
 void TestIntelHex::accepted()
@@ -101,11 +87,11 @@ void TestIntelHex::refused_data()
         << QByteArray(data1).replace(1, 2, "05") + "\n" + eof
         << "line 1: length byte does not match the record";
     QTest::newRow("unknown record type 06")
-        << record(6, 0, "") + "\n" + eof << "line 1: unknown record type 06";
+        << FirmwareTest::hexRecord(6, 0, "") + "\n" + eof << "line 1: unknown record type 06";
     QTest::newRow("extended address of wrong length")
-        << record(4, 0, "\x08") + "\n" + eof << "line 1: record of type 04 must carry 2 bytes";
+        << FirmwareTest::hexRecord(4, 0, "\x08") + "\n" + eof << "line 1: record of type 04 must carry 2 bytes";
     QTest::newRow("end-of-file record at another address")
-        << record(1, 0x0001, "") + "\n" << "line 1: bad end-of-file record";
+        << FirmwareTest::hexRecord(1, 0x0001, "") + "\n" << "line 1: bad end-of-file record";
     QTest::newRow("data after the end-of-file record")
         << eof + "\r\n" + data1 + "\r\n" << "line 2: data after the end-of-file record";
     QTest::newRow("text after blank lines after the end")
@@ -129,9 +115,7 @@ void TestIntelHex::refused()
 
 void TestIntelHex::builtInImage()
 {
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = FirmwareTest::builtInImage();
     QCOMPARE(bytes.size(), 161302);
     QCOMPARE(IntelHex::problem(bytes), QString());
     QVERIFY(bytes.endsWith(":00000001FF\r\n"));
@@ -141,20 +125,20 @@ void TestIntelHex::builtInImage()
 
 void TestIntelHex::generatorIsDeterministic()
 {
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray builtIn = FirmwareTest::builtInImage();
+    QVERIFY(!builtIn.isEmpty());
 
     QProcess generator;
     generator.start("python3", { KOV_MAKE_FIRMWARE });
     QVERIFY2(generator.waitForFinished(60000), qPrintable(generator.errorString()));
     QCOMPARE(generator.exitCode(), 0);
-    QCOMPARE(generator.readAllStandardOutput(), file.readAll());
+    QCOMPARE(generator.readAllStandardOutput(), builtIn);
 }
 
 void TestIntelHex::largeFile()
 {
     // About 30 MB of records, then one bad record near the end.
-    const QByteArray line = record(0, 0x1234, QByteArray(32, '\x5a')) + "\r\n";
+    const QByteArray line = FirmwareTest::hexRecord(0, 0x1234, QByteArray(32, '\x5a')) + "\r\n";
     const int lines = 30'000'000 / line.size();
     QByteArray bytes;
     bytes.reserve(lines * line.size() + 32);

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include "firmwaretestutil.h"
 #include "tftpdserver.h"
 #include "tftptestclient.h"
 
@@ -35,10 +36,8 @@ private:
 void TestKovTftpd::initTestCase()
 {
     QVERIFY(dir.isValid());
-    TFTPDServer probe;
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    builtIn = file.readAll();
+    builtIn = FirmwareTest::builtInImage();
+    QVERIFY(!builtIn.isEmpty());
 }
 
 bool TestKovTftpd::waitForLine(QProcess &p, const QByteArray &line)

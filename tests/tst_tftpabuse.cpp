@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include <QFile>
 #include <QRandomGenerator>
 
+#include "firmwaretestutil.h"
 #include "tftpconnection.h"
 #include "tftpdserver.h"
 #include "tftptestclient.h"
@@ -86,10 +86,8 @@ private:
 void TestTftpAbuse::initTestCase()
 {
     qInstallMessageHandler(quietHandler);
-    TFTPDServer probe;
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    builtIn = file.readAll();
+    builtIn = FirmwareTest::builtInImage();
+    QVERIFY(!builtIn.isEmpty());
 }
 
 void TestTftpAbuse::init()

@@ -1,8 +1,8 @@
 #include <QtTest>
 
-#include <QFile>
 #include <QPointer>
 
+#include "firmwaretestutil.h"
 #include "tftpconnection.h"
 #include "tftpdserver.h"
 #include "tftptestclient.h"
@@ -53,10 +53,7 @@ private:
 
 void TestTftpdServer::initTestCase()
 {
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    TFTPDServer probe; // registers the resources
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    builtIn = file.readAll();
+    builtIn = FirmwareTest::builtInImage();
     QCOMPARE(builtIn.size(), 161302);
 }
 

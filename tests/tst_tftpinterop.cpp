@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "firmwaretestutil.h"
 #include "tftpdserver.h"
 #include "tftptestclient.h"
 
@@ -31,10 +32,8 @@ private:
 void TestTftpInterop::initTestCase()
 {
     QVERIFY(dir.isValid());
-    TFTPDServer probe;
-    QFile file(":/firmware/KOV_rev7_1.7.0.hex");
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    builtIn = file.readAll();
+    builtIn = FirmwareTest::builtInImage();
+    QVERIFY(!builtIn.isEmpty());
     QVERIFY(!QStandardPaths::findExecutable("curl").isEmpty());
     QVERIFY(!QStandardPaths::findExecutable("tftp").isEmpty());
 }
