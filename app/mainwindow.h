@@ -28,7 +28,7 @@ class MainWindow;
 // senders. The firmware tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
 // download) and lists each device's transfer as tftpd reports it. The IR
-// panel checks CCF text with Ccf::parse before sending it; irDialog builds
+// panel checks CCF text with Ccf::check before sending it; irDialog builds
 // such text from protocol parameters.
 class MainWindow : public QMainWindow
 {

@@ -36,6 +36,11 @@ KovDetector::KovDetector(QObject *parent)
 
 KovDetector::~KovDetector() = default;
 
+bool KovDetector::isListening() const
+{
+    return socket.state() == QAbstractSocket::BoundState;
+}
+
 void KovDetector::sendCommand(const char *buffer, int length, const QHostAddress &address)
 {
     QUdpSocket sender;

@@ -25,6 +25,10 @@ public:
     explicit KovDetector(QObject *parent = nullptr);
     ~KovDetector() override;
 
+    // Whether the reply port could be bound; the window carries on either
+    // way, the command line refuses to wait for replies it cannot get.
+    bool isListening() const;
+
     static void sendBeacon();
     static void sendReboot(QHostAddress address);
     static void sendUpgrade(QHostAddress address);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSharedPointer>
+#include <QString>
+#include <functional>
+
+#include "kovdetector.h"
+#include "kovinfo.h"
+#include "kovtable.h"
+
+// One round of discovery: the beacon goes out, and every answer within
+// the waiting time lands in a device table keyed by MAC, as in the window.
+class DiscoveryRound : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultWaitMs = 2000;
+
+    explicit DiscoveryRound(QObject *parent = nullptr);
+
+    // False when the reply port could not be bound; a round would then
+    // hear nothing.
+    bool isListening() const;
+
+    // Sends the beacon and collects answers for waitMs, or less once
+    // enough() holds after an answer.
+    void run(int waitMs, const std::function<bool()> &enough = {});
+
+    // The devices heard, sorted by MAC.
+    QList<QSharedPointer<KovInfo>> devices();
+
+    // The device whose MAC is mac (any case, ':' or '-' between the
+    // bytes), or null.
+    QSharedPointer<KovInfo> findMac(const QString &mac);
+
+    // "AA:BB:CC:DD:EE:FF" for a MAC written with ':' or '-' or nothing
+    // between its six bytes, in any case; empty for anything else.
+    static QString normalMac(const QString &text);
+
+private:
+    KovTable table;
+    KovDetector detector;
+};
