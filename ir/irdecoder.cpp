@@ -264,6 +264,7 @@ struct Scan
     Result frame;        // the first whole frame
     bool found = false;
     bool repeats = false; // NEC repeat frames were seen
+    bool unread = false;  // some stretch fitted no protocol
     Attempt nearest;     // the failure that came nearest
 };
 
@@ -291,6 +292,7 @@ void scanPart(const Durations &d, double hertz, Scan &scan)
         if (read)
             continue;
         // Nothing fits here: go on behind the next frame gap.
+        scan.unread = true;
         int j = i + 1;
         while (j < d.size() && d[j] < FrameGap)
             j += 2;
@@ -424,9 +426,10 @@ IRDecoder::Result IRDecoder::decode(const quint16 *words, int count)
     scanPart(repeatBurst, hertz, scan);
     if (scan.found)
         return scan.frame;
-    // Repeat frames stand for NEC only when no frame came near to being
-    // something else (a NEC frame with a wrong check byte, say).
-    if (scan.repeats && scan.nearest.score < LeaderScore) {
+    // Repeat frames stand for NEC only when they are all there is: beside
+    // a NEC frame with a wrong check byte, say, or in noise, they prove
+    // nothing.
+    if (scan.repeats && !scan.unread) {
         Result r;
         r.status = Status::Recognised;
         r.protocol = Protocol::NEC;
