@@ -10,6 +10,10 @@ int relayCommand(const QStringList &arguments);
 int rebootCommand(const QStringList &arguments);
 int irSendCommand(const QStringList &arguments);
 int irGenCommand(const QStringList &arguments);
+int irDecodeCommand(const QStringList &arguments);
+int upgradeCommand(const QStringList &arguments);
 
-// The formats of discover, for its --help and the program's.
+// The output formats of discover and upgrade, for their --help and the
+// program's.
 QString discoverFormats();
+QString upgradeFormats();

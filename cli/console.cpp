@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include <QFile>
+
 #include <cstdio>
 #include <unistd.h>
 
@@ -26,15 +28,27 @@ void err(const QString &line)
     write(stderr, line + QLatin1Char('\n'));
 }
 
-void overwrite(const QString &line)
+void raw(const QString &text)
 {
-    // Carriage return, the line, then erase whatever the last one left.
-    write(stdout, QLatin1Char('\r') + line + QStringLiteral("\x1b[K"));
+    write(stdout, text);
 }
 
 bool outIsTerminal()
 {
     return isatty(fileno(stdout)) == 1;
+}
+
+QString argumentOrInput(const QString &argument)
+{
+    if (argument != QLatin1String("-"))
+        return argument;
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return QString();
+    QString text = QString::fromUtf8(in.readAll());
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    return text;
 }
 
 QString printable(const QString &text)

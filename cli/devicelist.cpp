@@ -45,26 +45,34 @@ bool DeviceList::check(const QStringList &texts, QString *error)
     return true;
 }
 
-int DeviceList::resolve(int waitMs, QString *error)
+int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound)
 {
     resolved.clear();
     QStringList macs;
+    QList<QHostAddress> addresses;
     for (const QString &text : std::as_const(given)) {
         if (parseIPv4(text).isNull())
             macs.append(DiscoveryRound::normalMac(text));
+        else
+            addresses.append(parseIPv4(text));
     }
 
-    DiscoveryRound round;
-    if (!macs.isEmpty()) {
+    DiscoveryRound ownRound;
+    DiscoveryRound &round = callersRound ? *callersRound : ownRound;
+    if (!macs.isEmpty() || callersRound) {
         if (!round.isListening()) {
             *error = QStringLiteral("cannot listen on UDP port %1 for the devices' answers, "
-                                    "needed to look up a MAC")
+                                    "needed to look up the devices")
                          .arg(KovDetector::ReplyPort);
             return ExitCode::BadInput;
         }
         round.run(waitMs, [&] {
             for (const QString &mac : std::as_const(macs)) {
                 if (!round.findMac(mac))
+                    return false;
+            }
+            for (const QHostAddress &address : std::as_const(addresses)) {
+                if (round.macOf(address).isEmpty())
                     return false;
             }
             return true;

@@ -8,6 +8,8 @@
 // The DEVICE arguments of a command: IPv4 addresses taken as they are,
 // MAC addresses looked up by a discovery round. Nothing is sent before
 // check() has accepted every argument.
+class DiscoveryRound;
+
 class DeviceList
 {
 public:
@@ -24,8 +26,10 @@ public:
     // Looks the MACs up (a discovery round of at most waitMs, only when
     // there are MACs). Returns an exit status: Ok, Failed when a MAC got
     // no answer, BadInput when the reply port cannot be used; *error says
-    // why.
-    int resolve(int waitMs, QString *error);
+    // why. With a round of the caller's, the round always runs, until
+    // every device has answered or waitMs has passed, and stays the
+    // caller's to ask afterwards.
+    int resolve(int waitMs, QString *error, DiscoveryRound *round = nullptr);
 
     // The devices in the order given, each once; valid after resolve().
     QList<Target> targets() const { return resolved; }

@@ -66,3 +66,13 @@ QString DiscoveryRound::normalMac(const QString &text)
         bytes.append(match.captured(i).toUpper());
     return bytes.join(QLatin1Char(':'));
 }
+
+QString DiscoveryRound::macOf(const QHostAddress &address)
+{
+    for (int row = 0; row < table.rowCount(); ++row) {
+        const QSharedPointer<KovInfo> kov = table.getKov(table.index(row, 0));
+        if (kov && kov->address == address)
+            return kov->mac;
+    }
+    return QString();
+}

@@ -29,6 +29,9 @@ public:
     // enough() holds after an answer.
     void run(int waitMs, const std::function<bool()> &enough = {});
 
+    // Stays listening after run(): later answers keep coming through here.
+    KovDetector *replies() { return &detector; }
+
     // The devices heard, sorted by MAC.
     QList<QSharedPointer<KovInfo>> devices();
 
@@ -39,6 +42,9 @@ public:
     // "AA:BB:CC:DD:EE:FF" for a MAC written with ':' or '-' or nothing
     // between its six bytes, in any case; empty for anything else.
     static QString normalMac(const QString &text);
+
+    // The MAC of the device that reported address, or an empty string.
+    QString macOf(const QHostAddress &address);
 
 private:
     KovTable table;

@@ -1,7 +1,5 @@
 #include "commands.h"
 
-#include <QFile>
-
 #include "ccfparser.h"
 #include "commandline.h"
 #include "console.h"
@@ -73,15 +71,7 @@ int irSendCommand(const QStringList &arguments)
     if (!line.intValue(repeatOption, 1, 99, &repeats, &error))
         return line.fail(error);
 
-    QString text = source;
-    if (source == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            return line.fail(QStringLiteral("cannot read standard input"));
-        text = QString::fromUtf8(in.readAll());
-        while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
-            text.chop(1);
-    }
+    const QString text = Console::argumentOrInput(source);
     quint16 words[Ccf::MaxWords];
     int count = 0;
     const Ccf::Result result = Ccf::check(text, mask, words, count);

@@ -17,7 +17,7 @@ QString helpText()
                "  or:  kovctl COMMAND --help\n"
                "  or:  kovctl --help | --version\n"
                "Finds KOV-1 controllers on the local subnet, opens and closes their relays,\n"
-               "reboots them and plays infrared codes on them.\n"
+               "reboots them, plays infrared codes on them and upgrades their firmware.\n"
                "\n"
                "Commands:\n"
                "  discover [--wait SECONDS] [--format table|json|csv]\n"
@@ -32,6 +32,13 @@ QString helpText()
                "      ports of each device, N times (1 to 99, default 1).\n"
                "  ir gen rc5|rc6|sirc12|sirc15|sirc20|nec --device D --function F [--toggle 0|1]\n"
                "      Print the CCF code of one remote-control command.\n"
+               "  ir decode (CCF | -)\n"
+               "      Print the protocol and parameters of a CCF code; status 1 when it is\n"
+               "      not recognised.\n"
+               "  upgrade (--all | DEVICE...) [--image FILE.hex] [--port PORT]\n"
+               "          [--verify-timeout SECONDS] [--format text|json]\n"
+               "      Serve firmware by TFTP, order the devices to upgrade, follow each\n"
+               "      transfer and wait for each device to come back with the new version.\n"
                "\n"
                "DEVICE is a device's IPv4 address, or its MAC address (00:1E:C0:00:00:01,\n"
                "any case, ':' or '-' or nothing between the bytes), which is looked up by a\n"
@@ -43,18 +50,21 @@ QString helpText()
                "  -h, --help     Display this help and exit.\n"
                "  -v, --version  Output version information and exit.\n"
                "\n")
-        + discoverFormats()
+        + discoverFormats() + QStringLiteral("\n\n") + upgradeFormats()
         + QStringLiteral(
                "\n\n"
                "Exit status:\n"
                "  0  everything asked for succeeded;\n"
-               "  1  a device failed or did not answer (a MAC that nobody answered for);\n"
+               "  1  a device failed or did not answer (a MAC that nobody answered for, an\n"
+               "     upgrade that did not end with the device running the new version);\n"
+               "     ir decode: the code is not recognised;\n"
                "  2  bad input or an unusable port: one line on standard error says why,\n"
                "     and nothing was sent.\n"
                "\n"
                "Examples:\n"
                "  kovctl discover --format csv\n"
                "  kovctl relay 192.168.1.20 --relay 2 --close\n"
+               "  kovctl upgrade --all --image KOV_rev7_1.8.0.hex\n"
                "  kovctl ir gen nec --device 4 --function 8 | kovctl ir send 00:1E:C0:00:00:01 "
                "--ports 1,3 -");
 }
@@ -95,7 +105,7 @@ int main(int argc, char *argv[])
     QString command = first;
     if (first == QLatin1String("ir")) {
         if (rest.isEmpty())
-            return usageError(QStringLiteral("ir: name send or gen"));
+            return usageError(QStringLiteral("ir: name send, gen or decode"));
         command += QLatin1Char(' ') + rest.takeFirst();
     }
     rest.prepend(QStringLiteral("kovctl ") + command);
@@ -104,7 +114,8 @@ int main(int argc, char *argv[])
     const struct { const char *name; Command run; } commands[] = {
         { "discover", discoverCommand }, { "relay", relayCommand },
         { "reboot", rebootCommand },     { "ir send", irSendCommand },
-        { "ir gen", irGenCommand },
+        { "ir gen", irGenCommand },      { "ir decode", irDecodeCommand },
+        { "upgrade", upgradeCommand },
     };
     for (const auto &c : commands) {
         if (command == QLatin1String(c.name))
