@@ -1,6 +1,7 @@
 #include "devicelist.h"
 
 #include <QRegularExpression>
+#include <memory>
 
 #include "discoveryround.h"
 #include "exitcode.h"
@@ -57,29 +58,33 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
             addresses.append(parseIPv4(text));
     }
 
-    DiscoveryRound ownRound;
-    DiscoveryRound &round = callersRound ? *callersRound : ownRound;
-    if (!macs.isEmpty() || callersRound) {
-        if (!round.isListening()) {
+    // Only one socket of ours may listen: the system hands each answer to
+    // one of the sockets bound to the port.
+    std::unique_ptr<DiscoveryRound> ownRound;
+    if (!callersRound && !macs.isEmpty())
+        ownRound = std::make_unique<DiscoveryRound>();
+    DiscoveryRound *round = callersRound ? callersRound : ownRound.get();
+    if (round) {
+        if (!round->isListening()) {
             *error = QStringLiteral("cannot listen on UDP port %1 for the devices' answers, "
                                     "needed to look up the devices")
                          .arg(KovDetector::ReplyPort);
             return ExitCode::BadInput;
         }
-        round.run(waitMs, [&] {
+        round->run(waitMs, [&] {
             for (const QString &mac : std::as_const(macs)) {
-                if (!round.findMac(mac))
+                if (!round->findMac(mac))
                     return false;
             }
             for (const QHostAddress &address : std::as_const(addresses)) {
-                if (round.macOf(address).isEmpty())
+                if (round->macOf(address).isEmpty())
                     return false;
             }
             return true;
         });
         QStringList missing;
         for (const QString &mac : std::as_const(macs)) {
-            if (!round.findMac(mac) && !missing.contains(mac))
+            if (!round->findMac(mac) && !missing.contains(mac))
                 missing.append(mac);
         }
         if (!missing.isEmpty()) {
@@ -94,7 +99,7 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
         Target target;
         target.address = parseIPv4(text);
         if (target.address.isNull()) {
-            const QSharedPointer<KovInfo> kov = round.findMac(text);
+            const QSharedPointer<KovInfo> kov = round->findMac(text);
             target.address = kov->address;
             target.label = QStringLiteral("%1 (%2)").arg(DiscoveryRound::normalMac(text),
                                                          kov->address.toString());
