@@ -171,8 +171,11 @@ int upgradeCommand(const QStringList &arguments)
         Console::out(QString::fromUtf8(QJsonDocument(run.toJson()).toJson(QJsonDocument::Indented))
                          .trimmed());
     } else {
-        for (const QString &result : run.resultLines())
-            Console::out(result);
+        // The live lines already stand as the results.
+        if (output == UpgradeRun::Output::Lines) {
+            for (const QString &result : run.resultLines())
+                Console::out(result);
+        }
         Console::out(run.summary());
     }
     return run.allRunning() ? ExitCode::Ok : ExitCode::Failed;
