@@ -35,8 +35,8 @@ QString helpText()
                "  ir decode (CCF | -)\n"
                "      Print the protocol and parameters of a CCF code; status 1 when it is\n"
                "      not recognised.\n"
-               "  upgrade (--all | DEVICE...) [--image FILE.hex] [--port PORT]\n"
-               "          [--verify-timeout SECONDS] [--format text|json]\n"
+               "  upgrade (--all | DEVICE...) [--image FILE.hex] [--port PORT] "
+               "[--verify-timeout SECONDS] [--format text|json]\n"
                "      Serve firmware by TFTP, order the devices to upgrade, follow each\n"
                "      transfer and wait for each device to come back with the new version.\n"
                "\n"
@@ -63,10 +63,13 @@ QString helpText()
                "\n"
                "Examples:\n"
                "  kovctl discover --format csv\n"
+               "      List the devices as CSV.\n"
                "  kovctl relay 192.168.1.20 --relay 2 --close\n"
+               "      Close relay 2 of the device at 192.168.1.20.\n"
+               "  kovctl ir gen nec --device 4 --function 8 | kovctl ir send 00:1E:C0:00:00:01 --ports 1,3 -\n"
+               "      Play NEC device 4, function 8 on IR ports 1 and 3 of a device named by its MAC.\n"
                "  kovctl upgrade --all --image KOV_rev7_1.8.0.hex\n"
-               "  kovctl ir gen nec --device 4 --function 8 | kovctl ir send 00:1E:C0:00:00:01 "
-               "--ports 1,3 -");
+               "      Upgrade every device on the subnet to firmware 1.8.0 and wait for each.");
 }
 
 int usageError(const QString &message)
@@ -106,6 +109,10 @@ int main(int argc, char *argv[])
     if (first == QLatin1String("ir")) {
         if (rest.isEmpty())
             return usageError(QStringLiteral("ir: name send, gen or decode"));
+        if (rest.constFirst() == QLatin1String("--help") || rest.constFirst() == QLatin1String("-h")) {
+            Console::out(helpText());
+            return ExitCode::Ok;
+        }
         command += QLatin1Char(' ') + rest.takeFirst();
     }
     rest.prepend(QStringLiteral("kovctl ") + command);
