@@ -15,9 +15,11 @@ CommandLine::CommandLine(const QString &command, const QString &synopsis,
     parser.addOption(helpOption);
 }
 
-void CommandLine::addOption(const QCommandLineOption &option)
+void CommandLine::addOption(const QCommandLineOption &option, bool canRepeat)
 {
     parser.addOption(option);
+    if (canRepeat)
+        repeatable += option.names();
 }
 
 void CommandLine::setNotes(const QString &text)
@@ -36,10 +38,10 @@ bool CommandLine::parse(const QStringList &arguments, int *exitCode)
         *exitCode = ExitCode::Ok;
         return false;
     }
-    // Every option but the flags takes one value; a second one is a
-    // mistake rather than something to pick from.
+    // An option that takes one value given twice is a mistake rather
+    // than something to pick from.
     for (const QString &name : parser.optionNames()) {
-        if (parser.values(name).size() > 1) {
+        if (parser.values(name).size() > 1 && !repeatable.contains(name)) {
             *exitCode = fail(QStringLiteral("--%1 given more than once").arg(name));
             return false;
         }
@@ -55,6 +57,11 @@ bool CommandLine::isSet(const QCommandLineOption &option) const
 QString CommandLine::value(const QCommandLineOption &option) const
 {
     return parser.value(option);
+}
+
+QStringList CommandLine::values(const QCommandLineOption &option) const
+{
+    return parser.values(option);
 }
 
 QStringList CommandLine::positionalArguments() const

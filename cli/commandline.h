@@ -14,7 +14,8 @@ public:
     // "reboot DEVICE..."; description is the paragraph under it.
     CommandLine(const QString &command, const QString &synopsis, const QString &description);
 
-    void addOption(const QCommandLineOption &option);
+    // A repeatable option may be given any number of times.
+    void addOption(const QCommandLineOption &option, bool repeatable = false);
     // Text shown after the options in --help (formats, examples).
     void setNotes(const QString &notes);
 
@@ -26,6 +27,7 @@ public:
 
     bool isSet(const QCommandLineOption &option) const;
     QString value(const QCommandLineOption &option) const;
+    QStringList values(const QCommandLineOption &option) const;
     QStringList positionalArguments() const;
 
     // Writes "kovctl: COMMAND: message" to stderr and returns 2.
@@ -46,4 +48,5 @@ private:
     QString notes;
     QCommandLineParser parser;
     QCommandLineOption helpOption;
+    QStringList repeatable;
 };

@@ -80,22 +80,32 @@ QString discoverFormats()
 int discoverCommand(const QStringList &arguments)
 {
     CommandLine line(QStringLiteral("discover"),
-                     QStringLiteral("discover [--wait SECONDS] [--format table|json|csv]"),
-                     QStringLiteral("Broadcasts the discovery beacon on every interface, waits "
-                                    "for the answers and lists\nthe devices: MAC, IP and "
-                                    "firmware version."));
+                     QStringLiteral("discover [--wait SECONDS] [--at ADDRESS|RANGE|CIDR]... "
+                                    "[--format table|json|csv]"),
+                     QStringLiteral("Broadcasts the discovery beacon on every interface, sends "
+                                    "it by unicast to every\naddress given with --at (for "
+                                    "devices behind a router), waits for the answers\nand lists "
+                                    "the devices: MAC, IP and firmware version. Exit status 1 "
+                                    "when an\naddress given alone with --at did not answer."));
     const QCommandLineOption waitOption(
         QStringLiteral("wait"), QStringLiteral("Seconds to wait for answers (default 2)."),
         QStringLiteral("SECONDS"), QStringLiteral("2"));
     const QCommandLineOption formatOption(
         QStringLiteral("format"), QStringLiteral("table, json or csv (default table)."),
         QStringLiteral("FORMAT"), QStringLiteral("table"));
+    const QCommandLineOption atOption(
+        QStringLiteral("at"),
+        QStringLiteral("Also ask by unicast: an address (10.1.2.3), a range\n"
+                       "(10.1.2.3-10.1.2.40) or a block of /20 to /32 (10.1.2.0/24);\n"
+                       "repeatable; at most 4,096 addresses each, 2,000 beacons a second."),
+        QStringLiteral("ADDRESS|RANGE|CIDR"));
     line.addOption(waitOption);
+    line.addOption(atOption, true);
     line.addOption(formatOption);
     line.setNotes(discoverFormats());
-    int status = ExitCode::Ok;
-    if (!line.parse(arguments, &status))
-        return status;
+    int parsed = ExitCode::Ok;
+    if (!line.parse(arguments, &parsed))
+        return parsed;
 
     if (!line.positionalArguments().isEmpty())
         return line.fail(QStringLiteral("unexpected argument \"%1\"")
@@ -112,11 +122,20 @@ int discoverCommand(const QStringList &arguments)
         return line.fail(QStringLiteral("--format must be table, json or csv, not \"%1\"")
                              .arg(format));
 
+    QList<AddressRange> ranges;
+    for (const QString &text : line.values(atOption)) {
+        QString error;
+        const AddressRange range = AddressRange::parse(text, &error);
+        if (!range.isValid())
+            return line.fail(QStringLiteral("--at \"%1\": %2").arg(text, error));
+        ranges.append(range);
+    }
+
     DiscoveryRound round;
     if (!round.isListening())
         return line.fail(QStringLiteral("cannot listen on UDP port %1 for the devices' answers")
                              .arg(KovDetector::ReplyPort));
-    round.run(qMax(1, qRound(seconds * 1000)));
+    round.run(qMax(1, qRound(seconds * 1000)), {}, ranges);
 
     const QList<QSharedPointer<KovInfo>> devices = round.devices();
     if (format == QLatin1String("json"))
@@ -125,5 +144,14 @@ int discoverCommand(const QStringList &arguments)
         printCsv(devices);
     else
         printTable(devices);
-    return ExitCode::Ok;
+
+    // An address asked for on its own is a device the user expects.
+    int status = ExitCode::Ok;
+    for (const AddressRange &range : std::as_const(ranges)) {
+        if (range.count() == 1 && round.macOf(range.at(0)).isEmpty()) {
+            line.report(QStringLiteral("no answer from %1").arg(range.text()), ExitCode::Failed);
+            status = ExitCode::Failed;
+        }
+    }
+    return status;
 }

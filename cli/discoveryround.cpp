@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "unicastprobe.h"
+
 DiscoveryRound::DiscoveryRound(QObject *parent)
     : QObject(parent)
 {
@@ -15,7 +17,8 @@ bool DiscoveryRound::isListening() const
     return detector.isListening();
 }
 
-void DiscoveryRound::run(int waitMs, const std::function<bool()> &enough)
+void DiscoveryRound::run(int waitMs, const std::function<bool()> &enough,
+                         const QList<AddressRange> &ranges)
 {
     QEventLoop loop;
     QTimer deadline;
@@ -28,8 +31,15 @@ void DiscoveryRound::run(int waitMs, const std::function<bool()> &enough)
                 loop.quit();
         }, Qt::QueuedConnection);
     }
+    // The wait starts once the last unicast beacon is out; the probe may
+    // finish at once, inside probe().
+    UnicastProbe probe;
+    connect(&probe, &UnicastProbe::finished, &deadline, [&] { deadline.start(waitMs); });
     KovDetector::sendBeacon();
-    deadline.start(waitMs);
+    if (ranges.isEmpty())
+        deadline.start(waitMs);
+    else
+        probe.probe(ranges);
     loop.exec();
 }
 

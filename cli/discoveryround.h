@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+#include "addressrange.h"
 #include "kovdetector.h"
 #include "kovinfo.h"
 #include "kovtable.h"
@@ -25,9 +26,11 @@ public:
     // hear nothing.
     bool isListening() const;
 
-    // Sends the beacon and collects answers for waitMs, or less once
-    // enough() holds after an answer.
-    void run(int waitMs, const std::function<bool()> &enough = {});
+    // Broadcasts the beacon, sends it by unicast to every address of
+    // ranges (paced), and collects answers for waitMs after the last one
+    // went out, or less once enough() holds after an answer.
+    void run(int waitMs, const std::function<bool()> &enough = {},
+             const QList<AddressRange> &ranges = {});
 
     // Stays listening after run(): later answers keep coming through here.
     KovDetector *replies() { return &detector; }

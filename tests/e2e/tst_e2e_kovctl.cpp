@@ -50,8 +50,7 @@ void tst_E2eKovctl::initTestCase()
         ips.append(QStringLiteral("10.77.0.%1").arg(20 + i));
         macs.append(LabTest::mac(0x77, i));
         // d2 restarts into the version it ran before.
-        const QJsonObject extra{ { "rebootMs", 50 }, { "tftpPort", 6969 },
-                                 { "upgradeVersion", i == 2 ? "1.6.2" : "1.7.0" } };
+        const QJsonObject extra{ { "rebootMs", 50 }, { "tftpPort", 6969 }, { "restartOld", i == 2 } };
         devices.append(LabTest::device(names.last(), ips.last(), macs.last(), "1.6.2", extra));
         addresses.append(ips.last() + "/24");
     }
@@ -59,6 +58,15 @@ void tst_E2eKovctl::initTestCase()
     QVERIFY2(host >= 0, qPrintable(lab->error()));
     QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
     QVERIFY(takenPort.bind(QHostAddress::AnyIPv4, 6970));
+
+    // A device behind a "router": on a link of its own, in a subnet the
+    // tool has no address in, so only a unicast beacon reaches it.
+    QVERIFY2(lab->addSubnet("kbr1", "10.78.0.1/24", false), qPrintable(lab->error()));
+    const int remote = lab->addHost("kbr1", { "10.79.0.5/8" });
+    QVERIFY2(remote >= 0, qPrintable(lab->error()));
+    QVERIFY2(lab->startSim(remote, { LabTest::device("r0", "10.79.0.5", LabTest::mac(0x79, 0)) }) >= 0,
+             qPrintable(lab->error()));
+    QCOMPARE(QProcess::execute("ip", { "route", "add", "10.79.0.0/24", "dev", "kbr1" }), 0);
 }
 
 tst_E2eKovctl::Run tst_E2eKovctl::kovctl(QStringList arguments, const QByteArray &input) const
@@ -93,17 +101,25 @@ QList<QJsonObject> tst_E2eKovctl::commandsOf(int device) const
 void tst_E2eKovctl::discover_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::newRow("table") << "table";
-    QTest::newRow("json") << "json";
-    QTest::newRow("csv") << "csv";
+    QTest::addColumn<QStringList>("at");
+    QTest::addColumn<bool>("remote"); // the device only a unicast beacon reaches is listed
+    QTest::addColumn<int>("code");
+    QTest::newRow("table, broadcast only") << "table" << QStringList() << false << 0;
+    QTest::newRow("json, and a block by unicast") << "json" << QStringList{ "--at", "10.79.0.0/28" }
+                                                  << true << 0;
+    QTest::newRow("csv, and two addresses, one silent")
+        << "csv" << QStringList{ "--at", "10.79.0.5", "--at", "10.79.0.6" } << true << 1;
 }
 
 void tst_E2eKovctl::discover()
 {
     QFETCH(QString, format);
-    const Run run = kovctl({ "discover", "--wait", "1", "--format", format });
-    QCOMPARE(run.code, 0);
-    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QFETCH(QStringList, at);
+    QFETCH(bool, remote);
+    QFETCH(int, code);
+    const Run run = kovctl(QStringList{ "discover", "--wait", "1", "--format", format } + at);
+    QCOMPARE(run.code, code);
+    QCOMPARE(run.err, code ? QStringLiteral("kovctl: discover: no answer from 10.79.0.6\n") : QString());
 
     QStringList rows; // "mac ip version", in the order printed
     if (format == QLatin1String("json")) {
@@ -126,6 +142,8 @@ void tst_E2eKovctl::discover()
     QStringList expected;
     for (int i = 0; i < 4; ++i)
         expected.append(macs.at(i) + ' ' + ips.at(i) + " 1.6.2");
+    if (remote)
+        expected.append(LabTest::mac(0x79, 0) + " 10.79.0.5 1.6.2");
     QCOMPARE(rows, expected);
 }
 
@@ -239,6 +257,8 @@ void tst_E2eKovctl::refusedSendsNothing_data()
                                       << "Invalid CCF string.";
     QTest::newRow("discover as xml") << QStringList{ "discover", "--format", "xml" } << "--format";
     QTest::newRow("discover wait -1") << QStringList{ "discover", "--wait", "-1" } << "--wait";
+    QTest::newRow("discover at a /8") << QStringList{ "discover", "--at", "10.0.0.0/8" } << "--at \"10.0.0.0/8\"";
+    QTest::newRow("discover at a name") << QStringList{ "discover", "--at", "kov-1" } << "--at \"kov-1\"";
     QTest::newRow("upgrade all and a device") << QStringList{ "upgrade", "--all", "@0" } << "not both";
     QTest::newRow("upgrade image not HEX") << QStringList{ "upgrade", "@0", "--image", KOV_SIM_PATH }
                                            << "line 1";
@@ -256,6 +276,7 @@ void tst_E2eKovctl::refusedSendsNothing()
     QFETCH(QString, message);
 
     const int before = int(lab->log().size());
+    const int relays = int(commandsOf(1).size());
     const Run run = kovctl(arguments);
     QCOMPARE(run.code, 2);
     QVERIFY(run.out.isEmpty());
@@ -266,7 +287,7 @@ void tst_E2eKovctl::refusedSendsNothing()
     // might have sent: only that command may be new.
     QVERIFY(kovctl({ "relay", "@1", "--relay", "1", "--open" }).code == 0);
     QTRY_COMPARE(lab->log().size(), before + 1);
-    QCOMPARE(lab->log().constLast().value("cmd").toString(), QStringLiteral("relay"));
+    QCOMPARE(commandsOf(1).size(), relays + 1);
 }
 
 void tst_E2eKovctl::upgradeThreeOneStaysOld()
