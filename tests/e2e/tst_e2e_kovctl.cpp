@@ -16,6 +16,8 @@ private slots:
     void initTestCase();
     void discover_data();
     void discover();
+    void printsAnswer_data();
+    void printsAnswer();
     void reachNamedDevices_data();
     void reachNamedDevices();
     void refusedSendsNothing_data();
@@ -145,6 +147,48 @@ void tst_E2eKovctl::discover()
     if (remote)
         expected.append(LabTest::mac(0x79, 0) + " 10.79.0.5 1.6.2");
     QCOMPARE(rows, expected);
+}
+
+void tst_E2eKovctl::printsAnswer_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("start"); // of standard output
+
+    QTest::newRow("version") << QStringList{ "--version" } << QByteArray() << 0 << "kovctl 1.0\n";
+    QTest::newRow("help") << QStringList{ "--help" } << QByteArray() << 0 << "Usage: kovctl COMMAND";
+    QTest::newRow("command help") << QStringList{ "ir", "send", "--help" } << QByteArray() << 0
+                                  << "Usage: kovctl ir send DEVICE... --ports";
+    QTest::newRow("gen rc5 0 0")
+        << QStringList{ "ir", "gen", "rc5", "--device", "0", "--function", "0" } << QByteArray() << 0
+        << "0000 0073 0000 000D 0020 0020 0040 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 "
+           "0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 1008\n";
+    QTest::newRow("gen sirc12 1 21")
+        << QStringList{ "ir", "gen", "sirc12", "--device", "1", "--function", "21" } << QByteArray() << 0
+        << "0000 0067 0000 000D 005F 0017 002F 0017 0017 0017 002F 0017 0017 0017 002F 0017 0017 0017 "
+           "0017 0017 002F 0017 0017 0017 0017 0017 0017 0017 0017 0708\n";
+    QTest::newRow("gen rc6 with toggle")
+        << QStringList{ "ir", "gen", "rc6", "--device", "4", "--function", "8", "--toggle", "1" }
+        << QByteArray() << 0 << "0000 0073 0000 ";
+    QTest::newRow("decode rc6 from standard input")
+        << QStringList{ "ir", "decode", "-" }
+        << kovctl({ "ir", "gen", "rc6", "--device", "4", "--function", "8", "--toggle", "1" }).out.toUtf8()
+        << 0 << "RC6: device 4, function 8, toggle 1\n";
+    QTest::newRow("decode, not recognised") << QStringList{ "ir", "decode", "0000 0073 0000 0001 0020 0020" }
+                                            << QByteArray() << 1 << "not a recognised protocol";
+}
+
+void tst_E2eKovctl::printsAnswer()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    QFETCH(QString, start);
+    const Run run = kovctl(arguments, input);
+    QCOMPARE(run.code, code);
+    QVERIFY2(run.out.startsWith(start), qPrintable(run.out));
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
 }
 
 void tst_E2eKovctl::reachNamedDevices_data()
