@@ -133,9 +133,12 @@ int upgradeCommand(const QStringList &arguments)
                      [&bindFailed](QString) { bindFailed = true; });
     server.start(quint16(port));
     if (bindFailed)
-        return line.fail(QStringLiteral("cannot serve TFTP on UDP port %1: %2")
+        return line.fail(QStringLiteral("cannot serve TFTP on UDP port %1: %2%3")
                              .arg(port)
-                             .arg(server.bindErrorString()));
+                             .arg(server.bindErrorString())
+                             .arg(port < 1024 ? QStringLiteral(" (a port below 1024 needs root "
+                                                               "or cap_net_bind_service)")
+                                              : QString()));
     DiscoveryRound round;
     if (!round.isListening())
         return line.fail(QStringLiteral("cannot listen on UDP port %1 for the devices' answers")
