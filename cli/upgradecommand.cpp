@@ -19,9 +19,16 @@ namespace {
 // The name devices ask for, and that of the built-in image.
 const QString ImageName = QStringLiteral("kov-1-rev7.hex");
 
-// "KOV_rev7_1.8.0.hex" -> "1.8.0": the last dotted number of the name.
+// The version an image file's name gives: <version> of the name
+// KOV_rev7_<version>.hex, as the window reads it, or else the last dotted
+// number in the name ("kov-1.8.0.hex" -> "1.8.0"); empty when neither.
 QString versionFromName(const QString &path)
 {
+    const QString name = QFileInfo(path).fileName();
+    static const QRegularExpression windowForm(QStringLiteral("^KOV_rev7_(.+)\\.hex$"));
+    const QRegularExpressionMatch match = windowForm.match(name);
+    if (match.hasMatch() && !match.captured(1).trimmed().isEmpty())
+        return match.captured(1).trimmed();
     static const QRegularExpression dotted(QStringLiteral("\\d+(?:\\.\\d+)+"));
     QString version;
     QRegularExpressionMatchIterator it = dotted.globalMatch(QFileInfo(path).completeBaseName());
@@ -61,8 +68,9 @@ int upgradeCommand(const QStringList &arguments)
             "Serves a firmware image from a TFTP server of its own, orders the devices to\n"
             "upgrade, follows each transfer and waits for each device to come back running\n"
             "the served version. The image is the built-in one unless --image names an\n"
-            "Intel HEX file, whose version is the last dotted number in its name\n"
-            "(KOV_rev7_1.8.0.hex serves 1.8.0). Devices are looked up by discovery first;\n"
+            "Intel HEX file, whose version comes from its name: VERSION of\n"
+            "KOV_rev7_VERSION.hex, else the last dotted number in it (kov-1.8.0.hex serves\n"
+            "1.8.0). Devices are looked up by discovery first;\n"
             "with --all every device on the subnet is ordered by one broadcast."));
     const QCommandLineOption allOption(QStringLiteral("all"),
                                        QStringLiteral("Upgrade every device on the subnet."));
@@ -120,7 +128,7 @@ int upgradeCommand(const QStringList &arguments)
         version = versionFromName(path);
         if (version.isEmpty())
             return line.fail(QStringLiteral("%1: no version in the file name (name it like "
-                                            "KOV_rev7_1.8.0.hex)")
+                                            "KOV_rev7_VERSION.hex)")
                                  .arg(path));
         server.addFirmware(ImageName, version, bytes);
     } else if (version == QLatin1String("N.A.")) {
