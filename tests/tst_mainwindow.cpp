@@ -653,6 +653,10 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds_data()
     IRCode::generateNEC(&code, 0x1234, 8);
     QTest::newRow("nec extended") << code.toCCF() << "NEC: device 52, subdevice 18, function 8"
                                   << untouched;
+    QTest::newRow("rc5 function 100")
+        << "0000 0073 0000 000B 0040 0040 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 "
+           "0020 0040 0020 0020 0040 0040 0020 0020 102D"
+        << "RC5: device 31, function 100, toggle 1" << untouched;
     QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz"
                              << Ccf::warningText(Ccf::Result::InvalidValue) << untouched;
     QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001" << "not a recognised protocol"
