@@ -235,8 +235,8 @@ void MainWindow::describeIrCode()
     }
     const IRDecoder::Result decoded = IRDecoder::decode(text);
     ui->irCodeDescription->setText(decoded.text());
-    ui->irCodeDescription->setToolTip(decoded.status == IRDecoder::Status::Malformed ? decoded.reason
-                                                                                      : QString());
+    const bool malformed = decoded.status == IRDecoder::Status::Malformed;
+    ui->irCodeDescription->setToolTip(malformed ? decoded.reason : QString());
 }
 
 void MainWindow::on_enableTFTPD_toggled(bool checked)

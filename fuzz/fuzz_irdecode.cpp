@@ -20,12 +20,13 @@ bool regenerate(const IRDecoder::Result &r, IRCode &code)
 {
     switch (r.protocol) {
     case Protocol::RC5:
-        return r.function < 64 && IRCode::generateRC5(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
+        return r.function < 64
+            && IRCode::generateRC5(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
     case Protocol::RC6:
         return IRCode::generateRC6(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
     case Protocol::SIRC:
-        return IRCode::generateSIRC(&code, r.bits, r.bits == 20 ? r.device | r.extended << 5 : r.device,
-                                    r.function);
+        return IRCode::generateSIRC(
+            &code, r.bits, r.bits == 20 ? r.device | r.extended << 5 : r.device, r.function);
     case Protocol::NEC:
         return !r.repeat
             && IRCode::generateNEC(&code, r.extended >= 0 ? r.device | r.extended << 8 : r.device,
@@ -41,7 +42,8 @@ void check(const IRDecoder::Result &r)
     const bool recognised = r.status == IRDecoder::Status::Recognised;
     FUZZ_CHECK(!r.text().isEmpty(), "every answer has a line to show");
     FUZZ_CHECK(recognised == (r.protocol != Protocol::None), "a protocol exactly when recognised");
-    FUZZ_CHECK(r.status != IRDecoder::Status::Malformed || !r.reason.isEmpty(), "malformed says why");
+    FUZZ_CHECK(r.status != IRDecoder::Status::Malformed || !r.reason.isEmpty(),
+               "malformed says why");
     if (!recognised)
         return;
     FUZZ_CHECK(r.device <= 255 && r.function <= 255 && r.extended <= 255 && r.toggle <= 1,

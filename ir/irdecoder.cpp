@@ -69,8 +69,9 @@ Attempt checkCarrier(Attempt a, const char *name, double hertz, double nominal)
 {
     if (!a.ok || carrierNear(hertz, nominal))
         return a;
-    return miss(NearMissScore, QStringLiteral("%1 timing, but the carrier %2 is not within 10 % of %3")
-                                   .arg(QLatin1String(name), kHz(hertz), kHz(nominal)));
+    return miss(NearMissScore,
+                QStringLiteral("%1 timing, but the carrier %2 is not within 10 % of %3")
+                    .arg(QLatin1String(name), kHz(hertz), kHz(nominal)));
 }
 
 int byteAt(quint32 bits, int index)
@@ -99,7 +100,8 @@ Attempt tryNec(const Durations &d, int i, double hertz)
         return checkCarrier(a, "NEC", hertz, 38000);
     }
     if (!near(space, 4500))
-        return miss(LeaderScore / 2, QStringLiteral("NEC-like, but the leader space is neither 4.5 ms nor 2.25 ms"));
+        return miss(LeaderScore / 2,
+                    QStringLiteral("NEC-like, but the leader space is neither 4.5 ms nor 2.25 ms"));
 
     const double unit = (mark + space) / 24;
     quint32 bits = 0;
@@ -139,17 +141,20 @@ Attempt trySirc(const Durations &d, int i, double hertz)
     int j = i + 2;
     for (;; j += 2) {
         if (j + 1 >= d.size() || count == 32 || d[j] < 0.5 * unit || d[j] >= 2.5 * unit)
-            return miss(LeaderScore + count, QStringLiteral("SIRC-like, but a bit is broken after %1 bits").arg(count));
+            return miss(LeaderScore + count,
+                        QStringLiteral("SIRC-like, but a bit is broken after %1 bits").arg(count));
         if (d[j] >= 1.5 * unit)
             bits |= 1u << count;
         ++count;
         if (d[j + 1] >= 3 * unit)
             break;
         if (d[j + 1] < 0.5 * unit || d[j + 1] >= 1.5 * unit)
-            return miss(LeaderScore + count, QStringLiteral("SIRC-like, but a bit is broken after %1 bits").arg(count));
+            return miss(LeaderScore + count,
+                        QStringLiteral("SIRC-like, but a bit is broken after %1 bits").arg(count));
     }
     if (count != 12 && count != 15 && count != 20)
-        return miss(LeaderScore + count, QStringLiteral("SIRC-like, but %1 bits (12, 15 or 20 are read)").arg(count));
+        return miss(LeaderScore + count,
+                    QStringLiteral("SIRC-like, but %1 bits (12, 15 or 20 are read)").arg(count));
 
     Attempt a = hit(IRDecoder::Protocol::SIRC, j + 2);
     a.result.bits = count;
@@ -164,7 +169,8 @@ Attempt trySirc(const Durations &d, int i, double hertz)
 // until a space of at least longSpace units or a mark of 'longest' units
 // or more. Returns the index of the stopping space, or -1 when the data ends
 // or a duration fits no unit count.
-int unitLevels(const Durations &d, int j, double unit, double longSpace, int longest, QString &levels)
+int unitLevels(const Durations &d, int j, double unit, double longSpace, int longest,
+               QString &levels)
 {
     for (; j < d.size(); ++j) {
         const bool mark = j % 2 == 0;
@@ -204,13 +210,15 @@ Attempt tryRc6(const Durations &d, int i, double hertz)
     QString levels;
     const int stop = unitLevels(d, i + 2, unit, 3.5, 3, levels);
     if (stop < 0)
-        return miss(LeaderScore + levels.size() / 2, QStringLiteral("RC6-like, but its bi-phase is broken"));
+        return miss(LeaderScore + levels.size() / 2,
+                    QStringLiteral("RC6-like, but its bi-phase is broken"));
     if (levels.size() % 2 == 1)
         levels += QLatin1Char('0'); // a last off half runs into the lead-out
     quint32 start = 0, mode = 0;
     if (levels.size() < 12 || !biphase(levels, 0, 1, false, start) || start != 1
         || !biphase(levels, 2, 3, false, mode))
-        return miss(LeaderScore, QStringLiteral("RC6-like, but its start and mode bits are broken"));
+        return miss(LeaderScore,
+                    QStringLiteral("RC6-like, but its start and mode bits are broken"));
     if (mode != 0)
         return miss(NearMissScore, QStringLiteral("RC6 mode %1: only mode 0 is read").arg(mode));
     const QStringView trailer = QStringView(levels).mid(8, 4);
@@ -218,7 +226,8 @@ Attempt tryRc6(const Durations &d, int i, double hertz)
     quint32 data = 0;
     if ((trailer != QLatin1String("1100") && trailer != QLatin1String("0011")) || dataBits != 16
         || !biphase(levels, 12, 16, false, data))
-        return miss(LeaderScore + 10, QStringLiteral("RC6-like, but not 16 data bits behind a double-width toggle"));
+        return miss(LeaderScore + 10,
+                    QStringLiteral("RC6-like, but not 16 data bits behind a double-width toggle"));
 
     Attempt a = hit(IRDecoder::Protocol::RC6, stop + 1);
     a.result.toggle = trailer == QLatin1String("1100") ? 1 : 0;
@@ -240,16 +249,20 @@ Attempt tryRc5(const Durations &d, int i, double hertz)
     if (levels.size() % 2 == 1)
         levels += QLatin1Char('0');
     if (stop < 0)
-        return miss(levels.size() / 2, QStringLiteral("RC5-like, but its bi-phase is broken after %1 bits").arg(levels.size() / 2 - 1));
+        return miss(levels.size() / 2,
+                    QStringLiteral("RC5-like, but its bi-phase is broken after %1 bits")
+                        .arg(levels.size() / 2 - 1));
     if (levels.size() == 16 && d[stop] / unit < 8 && stop + 1 < d.size()) {
         QString rest;
         const int end = unitLevels(d, stop + 1, unit, 2.75, 2, rest);
         if (end > 0 && rest.size() >= 22 && rest.size() <= 25)
-            return miss(NearMissScore, QStringLiteral("RC5x, with a subdevice field: only RC5 is read"));
+            return miss(NearMissScore,
+                        QStringLiteral("RC5x, with a subdevice field: only RC5 is read"));
     }
     quint32 bits = 0;
     if (levels.size() != 28 || !biphase(levels, 0, 14, true, bits))
-        return miss(levels.size() / 2, QStringLiteral("RC5-like, but %1 bits instead of 14").arg(levels.size() / 2));
+        return miss(levels.size() / 2,
+                    QStringLiteral("RC5-like, but %1 bits instead of 14").arg(levels.size() / 2));
 
     Attempt a = hit(IRDecoder::Protocol::RC5, stop + 1);
     a.result.toggle = int((bits >> 11) & 1);
@@ -261,11 +274,11 @@ Attempt tryRc5(const Durations &d, int i, double hertz)
 // What a scan of the bursts found.
 struct Scan
 {
-    Result frame;        // the first whole frame
+    Result frame; // the first whole frame
     bool found = false;
     bool repeats = false; // NEC repeat frames were seen
     bool unread = false;  // some stretch fitted no protocol
-    Attempt nearest;     // the failure that came nearest
+    Attempt nearest;      // the failure that came nearest
 };
 
 void scanPart(const Durations &d, double hertz, Scan &scan)
@@ -345,7 +358,10 @@ QString IRDecoder::Result::text() const
                 .arg(device)
                 .arg(function)
                 .arg(extended);
-        return QStringLiteral("SIRC %1: device %2, function %3").arg(bits).arg(device).arg(function);
+        return QStringLiteral("SIRC %1: device %2, function %3")
+            .arg(bits)
+            .arg(device)
+            .arg(function);
     case Protocol::NEC:
         if (repeat)
             return QStringLiteral("NEC: repeat frames only");
@@ -385,7 +401,8 @@ IRDecoder::Result IRDecoder::decode(const QString &ccf)
     case Ccf::Result::InvalidString:
         return malformed(decode(words, count).reason, check);
     case Ccf::Result::TooMany:
-        return malformed(QStringLiteral("%1 words, more than %2").arg(count).arg(Ccf::MaxWords), check);
+        return malformed(QStringLiteral("%1 words, more than %2").arg(count).arg(Ccf::MaxWords),
+                         check);
     case Ccf::Result::TooFew:
     case Ccf::Result::NoOutput:
         break;
@@ -402,14 +419,14 @@ IRDecoder::Result IRDecoder::decode(const quint16 *words, int count)
     const int once = words[2], repeat = words[3];
     const int expected = 4 + 2 * (once + repeat);
     if (expected != count)
-        return malformed(QStringLiteral("%1 words, but its header says %2")
-                             .arg(count)
-                             .arg(expected));
+        return malformed(
+            QStringLiteral("%1 words, but its header says %2").arg(count).arg(expected));
     if (words[1] == 0)
         return malformed(QStringLiteral("the carrier word is 0"));
     if (words[0] != 0)
-        return notRecognised(QStringLiteral("not a learned code: the first word is %1, not 0000")
-                                 .arg(QString::number(words[0], 16).rightJustified(4, QLatin1Char('0')).toUpper()));
+        return notRecognised(
+            QStringLiteral("not a learned code: the first word is %1, not 0000")
+                .arg(QString::number(words[0], 16).rightJustified(4, QLatin1Char('0')).toUpper()));
     if (once + repeat == 0)
         return notRecognised(QStringLiteral("no durations"));
 

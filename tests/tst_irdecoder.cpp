@@ -13,7 +13,8 @@ QString biphase(const QString &bits, bool oneRising)
 {
     QString halves;
     for (QChar bit : bits)
-        halves += (bit == QLatin1Char('1')) == oneRising ? QStringLiteral("01") : QStringLiteral("10");
+        halves
+            += (bit == QLatin1Char('1')) == oneRising ? QStringLiteral("01") : QStringLiteral("10");
     return halves;
 }
 
@@ -46,14 +47,17 @@ Durations levels(const QString &halves, double half, double gap)
 
 Durations rc5(int field, int toggle, int device, int function, double gap = 114000)
 {
-    const QString bits = QStringLiteral("1%1%2").arg(field).arg(toggle) + binary(device, 5) + binary(function, 6);
+    const QString bits
+        = QStringLiteral("1%1%2").arg(field).arg(toggle) + binary(device, 5) + binary(function, 6);
     return levels(biphase(bits, true), 889, gap);
 }
 
 Durations rc6(int mode, int toggle, quint32 data, int dataBits = 16)
 {
-    const QString halves = QStringLiteral("11111100") + biphase(QStringLiteral("1") + binary(mode, 3), false)
-        + (toggle ? QStringLiteral("1100") : QStringLiteral("0011")) + biphase(binary(data, dataBits), false);
+    const QString halves = QStringLiteral("11111100")
+        + biphase(QStringLiteral("1") + binary(mode, 3), false)
+        + (toggle ? QStringLiteral("1100") : QStringLiteral("0011"))
+        + biphase(binary(data, dataBits), false);
     return levels(halves, 444, 83000);
 }
 
@@ -72,13 +76,16 @@ Durations pulses(Durations leader, const QString &bits, double unit, bool inSpac
 
 Durations nec(int b0, int b1, int b2, int b3, double leaderMark = 9000)
 {
-    const QString bits = binary(b0, 8, true) + binary(b1, 8, true) + binary(b2, 8, true) + binary(b3, 8, true);
+    QString bits;
+    for (int byte : {b0, b1, b2, b3})
+        bits += binary(byte, 8, true);
     return pulses({leaderMark, 4500}, bits, 562.5, true, {562.5, 40000});
 }
 
 Durations sirc(int bits, int function, int device)
 {
-    return pulses({2400, 600}, binary(function, 7, true) + binary(device, bits - 7, true), 600, false, {});
+    return pulses({2400, 600}, binary(function, 7, true) + binary(device, bits - 7, true), 600,
+                  false, {});
 }
 
 const Durations necRepeat{9000, 2250, 562.5, 96000};
@@ -111,87 +118,111 @@ private slots:
 
 void tst_IRDecoder::handBuilt_data()
 {
-    using S = IRDecoder::Status;
     QTest::addColumn<QString>("ccf");
-    QTest::addColumn<S>("status");
     QTest::addColumn<QString>("text");
-    const QString notRc = QStringLiteral("not a recognised protocol (%1)");
+    auto row = [](const char *name, const QString &ccf, const QString &text) {
+        QTest::newRow(name) << ccf << text;
+    };
+    const QString no = QStringLiteral("not a recognised protocol (%1)");
 
-    QTest::newRow("rc5 36k") << pronto(36000, 1, {}, rc5(1, 0, 0, 0)) << S::Recognised << "RC5: device 0, function 0, toggle 0";
-    QTest::newRow("rc5 38k -20%, short gap") << pronto(38000, 0.8, {}, rc5(1, 1, 5, 35, 4000)) << S::Recognised << "RC5: device 5, function 35, toggle 1";
-    QTest::newRow("rc5 function 100 +20%") << pronto(36000, 1.2, rc5(0, 1, 31, 36)) << S::Recognised << "RC5: device 31, function 100, toggle 1";
-    QTest::newRow("rc5 two frames") << pronto(36000, 1, {}, rc5(1, 0, 7, 63, 20000) + rc5(1, 0, 7, 63)) << S::Recognised << "RC5: device 7, function 63, toggle 0";
-    QTest::newRow("rc5 carrier 40k") << pronto(40000, 1, {}, rc5(1, 0, 0, 0)) << S::NotRecognised
-                                     << notRc.arg("RC5 timing, but the carrier 40.2 kHz is not within 10 % of 36.0 kHz");
-    const QString rc5x = biphase(QStringLiteral("110") + binary(9, 5), true) + QStringLiteral("0000")
-        + biphase(binary(3, 6) + binary(17, 6), true);
-    QTest::newRow("rc5x") << pronto(36000, 1, {}, levels(rc5x, 889, 90000)) << S::NotRecognised
-                          << notRc.arg("RC5x, with a subdevice field: only RC5 is read");
-    QTest::newRow("rc6 -20%") << pronto(36000, 0.8, {}, rc6(0, 1, 0x0408)) << S::Recognised << "RC6: device 4, function 8, toggle 1";
-    QTest::newRow("rc6 38k +20%") << pronto(38000, 1.2, rc6(0, 0, 0xFF01)) << S::Recognised << "RC6: device 255, function 1, toggle 0";
-    QTest::newRow("rc6 mode 6") << pronto(36000, 1, {}, rc6(6, 0, 0x800F0426u, 32)) << S::NotRecognised << notRc.arg("RC6 mode 6: only mode 0 is read");
-    QTest::newRow("sirc12 +20%") << pronto(40000, 1.2, {}, sirc(12, 21, 1)) << S::Recognised << "SIRC 12: device 1, function 21";
-    QTest::newRow("sirc15 38k -20%") << pronto(38000, 0.8, {}, sirc(15, 127, 200)) << S::Recognised << "SIRC 15: device 200, function 127";
-    QTest::newRow("sirc20 36k") << pronto(36000, 1, sirc(20, 100, 3 | 200 << 5)) << S::Recognised << "SIRC 20: device 3, function 100, extended 200";
-    QTest::newRow("nec -20% with repeats") << pronto(38000, 0.8, nec(4, 251, 8, 247), necRepeat) << S::Recognised << "NEC: device 4, function 8";
-    QTest::newRow("nec extended 40k +20%") << pronto(40000, 1.2, {}, necRepeat + nec(4, 200, 8, 247)) << S::Recognised << "NEC: device 4, subdevice 200, function 8";
-    QTest::newRow("nec repeats only 36k") << pronto(36000, 1, {}, necRepeat + necRepeat) << S::Recognised << "NEC: repeat frames only";
-    QTest::newRow("nec-like leader") << pronto(38000, 1, nec(7, 7, 2, 253, 4500)) << S::NotRecognised << notRc.arg("NEC-like, but the leader is 4.5 ms + 4.5 ms");
-    QTest::newRow("nec check byte") << pronto(38000, 1, nec(4, 251, 8, 8), necRepeat) << S::NotRecognised << notRc.arg("NEC-like, function check byte wrong");
-    QTest::newRow("not learned") << "0100 0073 0000 0001 0020 0020" << S::NotRecognised << notRc.arg("not a learned code: the first word is 0100, not 0000");
-    QTest::newRow("noise") << "0000 0073 0000 0002 0005 0300 0009 0300" << S::NotRecognised << "not a recognised protocol";
-    QTest::newRow("odd words") << "0000 0073 0000 0001 0020" << S::Malformed << "Invalid CCF string.";
-    QTest::newRow("shorter than header") << "0000 0073 0000 0003 0020 0020" << S::Malformed << "Invalid CCF string.";
-    QTest::newRow("zero carrier") << "0000 0000 0000 0001 0020 0020" << S::Malformed << "malformed code: the carrier word is 0";
-    QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz" << S::Malformed << "An invalid value was encountered in the CCF string";
+    row("rc5 36k", pronto(36000, 1, {}, rc5(1, 0, 0, 0)), "RC5: device 0, function 0, toggle 0");
+    row("rc5 38k -20%, short gap", pronto(38000, 0.8, {}, rc5(1, 1, 5, 35, 4000)),
+        "RC5: device 5, function 35, toggle 1");
+    row("rc5 function 100 +20%", pronto(36000, 1.2, rc5(0, 1, 31, 36)),
+        "RC5: device 31, function 100, toggle 1");
+    row("rc5 two frames", pronto(36000, 1, {}, rc5(1, 0, 7, 63, 20000) + rc5(1, 0, 7, 63)),
+        "RC5: device 7, function 63, toggle 0");
+    row("rc5 at 40k", pronto(40000, 1, {}, rc5(1, 0, 0, 0)),
+        no.arg("RC5 timing, but the carrier 40.2 kHz is not within 10 % of 36.0 kHz"));
+    const QString rc5x = biphase(QStringLiteral("110") + binary(9, 5), true)
+        + QStringLiteral("0000") + biphase(binary(3, 6) + binary(17, 6), true);
+    row("rc5x", pronto(36000, 1, {}, levels(rc5x, 889, 90000)),
+        no.arg("RC5x, with a subdevice field: only RC5 is read"));
+    row("rc6 -20%", pronto(36000, 0.8, {}, rc6(0, 1, 0x0408)),
+        "RC6: device 4, function 8, toggle 1");
+    row("rc6 38k +20%", pronto(38000, 1.2, rc6(0, 0, 0xFF01)),
+        "RC6: device 255, function 1, toggle 0");
+    row("rc6 mode 6", pronto(36000, 1, {}, rc6(6, 0, 0x800F0426u, 32)),
+        no.arg("RC6 mode 6: only mode 0 is read"));
+    row("sirc12 +20%", pronto(40000, 1.2, {}, sirc(12, 21, 1)), "SIRC 12: device 1, function 21");
+    row("sirc15 38k -20%", pronto(38000, 0.8, {}, sirc(15, 127, 200)),
+        "SIRC 15: device 200, function 127");
+    row("sirc20 36k", pronto(36000, 1, sirc(20, 100, 3 | 200 << 5)),
+        "SIRC 20: device 3, function 100, extended 200");
+    row("nec -20%, repeats", pronto(38000, 0.8, nec(4, 251, 8, 247), necRepeat),
+        "NEC: device 4, function 8");
+    row("nec extended 40k +20%", pronto(40000, 1.2, {}, necRepeat + nec(4, 200, 8, 247)),
+        "NEC: device 4, subdevice 200, function 8");
+    row("nec repeats only 36k", pronto(36000, 1, {}, necRepeat + necRepeat),
+        "NEC: repeat frames only");
+    row("nec-like leader", pronto(38000, 1, nec(7, 7, 2, 253, 4500)),
+        no.arg("NEC-like, but the leader is 4.5 ms + 4.5 ms"));
+    row("nec check byte", pronto(38000, 1, nec(4, 251, 8, 8), necRepeat),
+        no.arg("NEC-like, function check byte wrong"));
+    row("not learned", "0100 0073 0000 0001 0020 0020",
+        no.arg("not a learned code: the first word is 0100, not 0000"));
+    row("noise", "0000 0073 0000 0002 0005 0300 0009 0300", "not a recognised protocol");
+    row("odd words", "0000 0073 0000 0001 0020", "Invalid CCF string.");
+    row("shorter than header", "0000 0073 0000 0003 0020 0020", "Invalid CCF string.");
+    row("zero carrier", "0000 0000 0000 0001 0020 0020", "malformed code: the carrier word is 0");
+    row("not hex", "0000 0073 0000 0001 0020 zz",
+        "An invalid value was encountered in the CCF string");
 }
 
 void tst_IRDecoder::handBuilt()
 {
     QFETCH(QString, ccf);
-    QFETCH(IRDecoder::Status, status);
     QFETCH(QString, text);
 
     const IRDecoder::Result result = IRDecoder::decode(ccf);
     QCOMPARE(result.text(), text);
-    QCOMPARE(result.status, status);
-    QCOMPARE(result.reason.isEmpty(),
-             status == IRDecoder::Status::Recognised || text == "not a recognised protocol");
+    using S = IRDecoder::Status;
+    const bool recognised = QRegularExpression("^(RC5|RC6|SIRC \\d+|NEC): ").match(text).hasMatch();
+    QCOMPARE(result.status,
+             recognised                     ? S::Recognised
+                 : text.startsWith("not a") ? S::NotRecognised
+                                            : S::Malformed);
+    QCOMPARE(result.reason.isEmpty(), recognised || text == "not a recognised protocol");
 }
 
 void tst_IRDecoder::generatedCodesDecodeBack()
 {
+    using P = IRDecoder::Protocol;
     IRCode code;
-    auto check = [&code](const QString &expected) {
-        const IRDecoder::Result result = IRDecoder::decode(code.toCCF());
-        if (result.text() != expected)
-            qWarning() << code.toCCF() << result.text();
-        return result.status == IRDecoder::Status::Recognised && result.text() == expected;
-    };
+    auto reads
+        = [&code](P protocol, int device, int function, int extended, int toggle, int bits = 0) {
+              const IRDecoder::Result r = IRDecoder::decode(code.toCCF());
+              const bool ok = r.status == IRDecoder::Status::Recognised && r.protocol == protocol
+                  && r.bits == bits && r.device == device && r.function == function
+                  && r.extended == extended && r.toggle == toggle;
+              if (!ok)
+                  qWarning() << code.toCCF() << r.text();
+              return ok && !r.repeat;
+          };
     for (int toggle = 0; toggle < 2; ++toggle)
         for (int device = 0; device < 32; ++device)
             for (int function = 0; function < 64; ++function) {
                 IRCode::generateRC5(&code, toggle, quint8(device), quint8(function));
-                QVERIFY(check(QStringLiteral("RC5: device %1, function %2, toggle %3").arg(device).arg(function).arg(toggle)));
+                QVERIFY(reads(P::RC5, device, function, -1, toggle));
             }
     for (int device = 0; device < 256; device += 5)
         for (int function = 0; function < 256; function += 3) {
             IRCode::generateRC6(&code, function % 2, quint8(device), quint8(function));
-            QVERIFY(check(QStringLiteral("RC6: device %1, function %2, toggle %3").arg(device).arg(function).arg(function % 2)));
+            QVERIFY(reads(P::RC6, device, function, -1, function % 2));
             IRCode::generateNEC(&code, device, function);
-            QVERIFY(check(QStringLiteral("NEC: device %1, function %2").arg(device).arg(function)));
+            QVERIFY(reads(P::NEC, device, function, -1, -1));
             const int subdevice = device ^ 0x5B; // never 0 here, never the complement
             IRCode::generateNEC(&code, device | subdevice << 8, function);
-            QVERIFY(check(QStringLiteral("NEC: device %1, subdevice %2, function %3").arg(device).arg(subdevice).arg(function)));
+            QVERIFY(reads(P::NEC, device, function, subdevice, -1));
         }
     for (int address = 0; address < 8192; address += 37)
         for (int function = 0; function < 128; function += 9) {
             IRCode::generateSIRC(&code, 12, address, function);
-            QVERIFY(check(QStringLiteral("SIRC 12: device %1, function %2").arg(address & 0x1F).arg(function)));
+            QVERIFY(reads(P::SIRC, address & 0x1F, function, -1, -1, 12));
             IRCode::generateSIRC(&code, 15, address, function);
-            QVERIFY(check(QStringLiteral("SIRC 15: device %1, function %2").arg(address & 0xFF).arg(function)));
+            QVERIFY(reads(P::SIRC, address & 0xFF, function, -1, -1, 15));
             IRCode::generateSIRC(&code, 20, address, function);
-            QVERIFY(check(QStringLiteral("SIRC 20: device %1, function %2, extended %3").arg(address & 0x1F).arg(function).arg(address >> 5)));
+            QVERIFY(reads(P::SIRC, address & 0x1F, function, address >> 5, -1, 20));
         }
 }
 
@@ -217,7 +248,8 @@ void tst_IRDecoder::randomWordListsAnswer()
         }
         const IRDecoder::Result result = IRDecoder::decode(words, count);
         QVERIFY(!result.text().isEmpty());
-        QCOMPARE(result.status == IRDecoder::Status::Recognised, result.protocol != IRDecoder::Protocol::None);
+        QCOMPARE(result.status == IRDecoder::Status::Recognised,
+                 result.protocol != IRDecoder::Protocol::None);
         if (result.status == IRDecoder::Status::Malformed)
             QVERIFY(!result.reason.isEmpty());
         recognised += result.status == IRDecoder::Status::Recognised;

@@ -651,10 +651,16 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds_data()
     QTest::newRow("sirc 20") << code.toCCF() << "SIRC 20: device 31, function 127, extended 255"
                              << "tab 2; rc5 0 0 0; rc6 0 0 0; sirc 20 8191 127; nec 0 0";
     IRCode::generateNEC(&code, 0x1234, 8);
-    QTest::newRow("nec extended") << code.toCCF() << "NEC: device 52, subdevice 18, function 8" << untouched;
+    QTest::newRow("nec extended") << code.toCCF() << "NEC: device 52, subdevice 18, function 8"
+                                  << untouched;
+    QTest::newRow("rc5 function 100")
+        << "0000 0073 0000 000B 0040 0040 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 "
+           "0020 0040 0020 0020 0040 0040 0020 0020 102D"
+        << "RC5: device 31, function 100, toggle 1" << untouched;
     QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz"
                              << Ccf::warningText(Ccf::Result::InvalidValue) << untouched;
-    QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001" << "not a recognised protocol" << untouched;
+    QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001" << "not a recognised protocol"
+                           << untouched;
 }
 
 void tst_MainWindow::ccfFieldSaysWhatItHolds()
@@ -681,14 +687,16 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds()
         auto checked = [dialog](const char *name) {
             return QString::number(dialog->findChild<QCheckBox *>(name)->isChecked());
         };
-        state = QStringList{"tab", QString::number(dialog->findChild<QTabWidget *>("tabWidget")->currentIndex()) + ";",
+        const int tab = dialog->findChild<QTabWidget *>("tabWidget")->currentIndex();
+        state = QStringList{"tab", QString::number(tab) + ";",
                             "rc5", value("spinBox"), value("spinBox_2"), checked("checkBox") + ";",
                             "rc6", value("spinBox_3"), value("spinBox_4"), checked("checkBox_2") + ";",
                             "sirc", dialog->findChild<QComboBox *>("comboBox")->currentText(),
                             value("spinBox_5"), value("spinBox_6") + ";",
                             "nec", value("spinBox_7"), value("spinBox_8")}
                     .join(' ');
-        dialog->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Cancel)->click();
+        dialog->findChild<QDialogButtonBox *>("buttonBox")
+            ->button(QDialogButtonBox::Cancel)->click();
     });
     QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
     QCOMPARE(state, generator);
