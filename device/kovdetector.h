@@ -26,6 +26,10 @@ public:
     ~KovDetector() override;
 
     static void sendBeacon();
+    // The same beacon by unicast to one address, for devices a broadcast
+    // cannot reach; the overload sends from the caller's socket.
+    static void sendBeaconTo(QHostAddress address);
+    static void sendBeaconTo(QUdpSocket &sender, const QHostAddress &address);
     static void sendReboot(QHostAddress address);
     static void sendUpgrade(QHostAddress address);
     static void sendRelay(int relay, bool closed, QHostAddress address);
