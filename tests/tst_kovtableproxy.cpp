@@ -14,7 +14,6 @@ private slots:
     void cleanup();
     void filter_data();
     void filter();
-    void rowsStayInOrder();
     void lastSeen_data();
     void lastSeen();
 
@@ -86,20 +85,6 @@ void tst_KovTableProxy::filter()
                  + (QString("00:1E:C0:AA:00:04").contains(text, Qt::CaseInsensitive) ? 1 : 0));
 }
 
-void tst_KovTableProxy::rowsStayInOrder()
-{
-    proxy->sort(2, Qt::DescendingOrder);
-    add("00:00:00:00:00:01", "10.0.0.1", "1.1");
-    add("00:00:00:00:00:02", "10.0.0.2", "1.3");
-    add("00:00:00:00:00:03", "10.0.0.3", "1.2");
-    QCOMPARE(shownMacs(),
-             (QStringList{"00:00:00:00:00:02", "00:00:00:00:00:03", "00:00:00:00:00:01"}));
-    // Upgraded: the refreshed row moves up.
-    add("00:00:00:00:00:01", "10.0.0.1", "1.4");
-    QCOMPARE(shownMacs(),
-             (QStringList{"00:00:00:00:00:01", "00:00:00:00:00:02", "00:00:00:00:00:03"}));
-}
-
 void tst_KovTableProxy::lastSeen_data()
 {
     QTest::addColumn<qint64>("age");
@@ -109,7 +94,6 @@ void tst_KovTableProxy::lastSeen_data()
     QTest::newRow("0 ms") << qint64(0) << false << "just now";
     QTest::newRow("4.9 s") << qint64(4999) << false << "just now";
     QTest::newRow("42 s") << qint64(42500) << false << "42 s ago";
-    QTest::newRow("59 s") << qint64(59999) << false << "59 s ago";
     QTest::newRow("lost 1 min") << qint64(61500) << true << "lost 1 min ago";
     QTest::newRow("lost 3 min") << qint64(3 * 60000 + 59000) << true << "lost 3 min ago";
     QTest::newRow("lost 2 h") << qint64(2 * 3600000 + 5000) << true << "lost 2 h ago";
