@@ -54,6 +54,7 @@ DevicePage::DevicePage(Ui::MainWindow *ui, KovTable *table, QMainWindow *window)
 
     selectionLabel = new QLabel(ui->frame);
     selectionLabel->setObjectName("selectionCount");
+    selectionLabel->setWordWrap(true);
     selectionLabel->hide();
     ui->formLayout->setWidget(SelectionCountRow, QFormLayout::SpanningRole, selectionLabel);
 
@@ -137,13 +138,16 @@ void DevicePage::updatePanel()
         ui->frame->setEnabled(false);
         return;
     }
-    ui->ipAddress->setText(kov->ip);
-    ui->macAddress->setText(kov->mac);
+    // Unchanged text is left alone, so a reply does not drop what the user
+    // has selected in the fields.
+    if (ui->ipAddress->text() != kov->ip)
+        ui->ipAddress->setText(kov->ip);
+    if (ui->macAddress->text() != kov->mac)
+        ui->macAddress->setText(kov->mac);
     const int selected = int(ui->tableView->selectionModel()->selectedRows(0).size());
     selectionLabel->setText(tr("%1 devices selected; Web Config and Launch Telnet use the one "
                                "shown")
                                 .arg(selected));
-    selectionLabel->setWordWrap(true);
     selectionLabel->setVisible(selected > 1);
     ui->frame->setEnabled(true);
 }
