@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -33,7 +32,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->tableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem("Address"));
     ui->tableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem("Status"));
 
-    ui->tableView->setModel(&kovTable);
+    devicePage = new DevicePage(ui, &kovTable, this);
 
     connect(&kovDetector, SIGNAL(detected(QString,QHostAddress,QString)),
             this, SLOT(KovDetected(QString,QHostAddress,QString)));
@@ -41,9 +40,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->webConfigButton, SIGNAL(clicked()), this, SLOT(WebConfigClicked()));
     connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(about()));
 
-    ui->statusBar->showMessage(tr("KOV-1 Configuration and Firmware Tool"), 0);
+    devicePage->showStatus(tr("KOV-1 Configuration and Firmware Tool"));
 
     KovDetector::sendBeacon();
+    devicePage->probeRememberedRanges();
 
     connect(&tftpd, SIGNAL(done(QHostAddress&)), this, SLOT(ondone(QHostAddress&)));
     connect(&tftpd, SIGNAL(error(QHostAddress&,QString)), this, SLOT(onerror(QHostAddress&,QString)));
@@ -73,28 +73,31 @@ void MainWindow::setWebServiceHostForTesting(const QString &hostAndPort)
 void MainWindow::KovDetected(QString version, QHostAddress ip, QString mac)
 {
     kovTable.addKov(version, ip, mac);
-    const QString text = tr("We have %1 live out of a total of %2 KOV-1(s) seen.")
-                             .arg(kovTable.liveCount())
-                             .arg(kovTable.totalCount());
-    ui->statusBar->showMessage(text, 0);
+    devicePage->countDevices();
 }
 
+// The device the panel shows; Web Config and Launch Telnet act on it.
 QSharedPointer<KovInfo> MainWindow::selectedKov()
 {
-    QItemSelectionModel *selection = ui->tableView->selectionModel();
-    if (!selection || !selection->hasSelection())
-        return QSharedPointer<KovInfo>();
-    return kovTable.getKov(selection->currentIndex());
+    return devicePage->currentKov();
 }
 
+bool MainWindow::confirmSeveral(const QString &question, int count)
+{
+    if (count <= 1)
+        return true;
+    const int answer = QMessageBox::warning(this, "Are you sure?", question.arg(count),
+                                            QMessageBox::Yes | QMessageBox::No,
+                                            QMessageBox::NoButton);
+    return answer == QMessageBox::Yes;
+}
+
+// The panel follows the selection by itself; a click or Enter on the row
+// already shown changes nothing.
 void MainWindow::KovSelected(QModelIndex modelIndex)
 {
-    QSharedPointer<KovInfo> kov = kovTable.getKov(modelIndex);
-    if (kov.isNull())
-        return;
-    ui->ipAddress->setText(kov->ip);
-    ui->macAddress->setText(kov->mac);
-    ui->frame->setEnabled(true);
+    Q_UNUSED(modelIndex);
+    devicePage->updatePanel();
 }
 
 void MainWindow::on_tableView_activated(QModelIndex index)
@@ -106,6 +109,7 @@ void MainWindow::on_tableView_activated(QModelIndex index)
 void MainWindow::on_pushButton_2_clicked()
 {
     KovDetector::sendBeacon();
+    devicePage->probeRememberedRanges();
 }
 
 void MainWindow::WebConfigClicked()
@@ -135,18 +139,18 @@ void MainWindow::on_pushButton_12_clicked()
 
 void MainWindow::on_pushButton_10_clicked()
 {
-    QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
+    const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
+    if (!confirmSeveral(tr("Are you sure you want to reboot these %1 KOV-1s?"), int(kovs.size())))
         return;
-    KovDetector::sendReboot(kov->address);
+    for (const QSharedPointer<KovInfo> &kov : kovs)
+        KovDetector::sendReboot(kov->address);
 }
 
 void MainWindow::relayAction(int relay, bool closed)
 {
-    QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
-        return;
-    KovDetector::sendRelay(relay, closed, kov->address);
+    const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
+    for (const QSharedPointer<KovInfo> &kov : kovs)
+        KovDetector::sendRelay(relay, closed, kov->address);
 }
 
 void MainWindow::on_pushButton_3_clicked()
@@ -188,8 +192,8 @@ void MainWindow::about()
 
 void MainWindow::on_pushButton_9_clicked()
 {
-    QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
+    const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
+    if (kovs.isEmpty())
         return;
 
     int outputs = 0;
@@ -212,7 +216,8 @@ void MainWindow::on_pushButton_9_clicked()
         return;
     }
 
-    KovDetector::sendIR(quint8(outputs), quint8(repeats), words, count, kov->address);
+    for (const QSharedPointer<KovInfo> &kov : kovs)
+        KovDetector::sendIR(quint8(outputs), quint8(repeats), words, count, kov->address);
 }
 
 void MainWindow::on_pushButton_13_clicked()
@@ -358,17 +363,24 @@ void MainWindow::on_updateAll_clicked()
 
 void MainWindow::on_pushButton_11_clicked()
 {
-    const int answer = QMessageBox::warning(
-        this, "Are you sure?",
-        "Are you sure you wish to upgrade this KOV-1? This is a potentially dangerous operation "
-        "that could leave the KOV-1 inoperable.",
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    const int several = int(devicePage->selectedKovs().size());
+    const QString question =
+        several > 1
+            ? tr("Are you sure you want to upgrade these %1 KOV-1s? This is a potentially "
+                 "dangerous operation that could leave the KOV-1s inoperable.")
+                  .arg(several)
+            : QStringLiteral("Are you sure you wish to upgrade this KOV-1? This is a potentially "
+                             "dangerous operation that could leave the KOV-1 inoperable.");
+    const int answer = QMessageBox::warning(this, "Are you sure?", question,
+                                            QMessageBox::Yes | QMessageBox::No,
+                                            QMessageBox::NoButton);
     if (answer != QMessageBox::Yes)
         return;
-    QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
-        return;
-    KovDetector::sendUpgrade(kov->address);
+    // Read after the answer: a device that moved meanwhile is ordered at
+    // its new address.
+    const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
+    for (const QSharedPointer<KovInfo> &kov : kovs)
+        KovDetector::sendUpgrade(kov->address);
 }
 
 int MainWindow::transferRow(QHostAddress &address)

@@ -7,6 +7,7 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include "devicepage.h"
 #include "ircodegeneratordialog.h"
 #include "kovdetector.h"
 #include "kovinfo.h"
@@ -22,10 +23,10 @@ class MainWindow;
 
 // The tool's one window.
 //
-// The device tab shows kovTable, fed by kovDetector's replies; a clicked
-// row fills and enables the device panel, whose buttons send one command
-// datagram each to the selected device through KovDetector's static
-// senders. The firmware tab switches tftpd on and off, replaces its image
+// The device tab shows kovTable, fed by kovDetector's replies, through
+// devicePage (sorting, filter, unicast probes, export); the device panel
+// shows the selected device, and its buttons send one command datagram to
+// each selected device through KovDetector's static senders. The firmware tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
 // download) and lists each device's transfer as tftpd reports it. The IR
 // panel checks CCF text with Ccf::check before sending it; irDialog builds
@@ -77,6 +78,8 @@ private:
     friend class tst_FirmwareWorkflow;
 
     QSharedPointer<KovInfo> selectedKov();
+    // Asks before acting on more than one device; true to go on.
+    bool confirmSeveral(const QString &question, int count);
     void relayAction(int relay, bool closed);
     void checkVersion();
     void downloadFirmware();
@@ -93,5 +96,6 @@ private:
     QString webVersion;
     IRCodeGeneratorDialog irDialog;
     Ui::MainWindow *ui;
+    DevicePage *devicePage = nullptr;
     QString webServiceHost;
 };

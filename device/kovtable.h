@@ -39,6 +39,8 @@ public:
     int totalCount();
 
     void setClock(Clock clock);
+    // The table clock's present reading, to age a row's `seen`.
+    qint64 now() const { return clock(); }
 
 private slots:
     void KovLostTimer();

@@ -9,13 +9,19 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStatusBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
+#include <functional>
 
+#include "devicepage.h"
+#include "finddevicesdialog.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
 
@@ -72,12 +78,16 @@ private slots:
     void rebootAsksNoQuestion();
     void commandsFollowTheClickedRow();
     void headerClickLeavesNoTarget();
-    void arrowKeysRetargetWithoutRefresh();
+    void arrowKeysRetargetAndRefresh();
     void enterShowsCurrentRow();
     void doubleClickShowsRow();
     void webConfigOpensDevicePage();
     void launchTelnet();
     void aboutBox();
+    void panelShowsTheTarget_data();
+    void panelShowsTheTarget();
+    void findDevicesAtRemembersRanges();
+    void exportShownRows();
 
 private:
     template<typename T> T *child(const QString &name)
@@ -110,6 +120,25 @@ private:
                           QPoint(x, header->height() / 2));
     }
 
+    // Runs the "Find devices at" dialog from the File menu; fill works on
+    // it while it is open and returns whether to press Find.
+    void findDevicesAt(const std::function<bool(FindDevicesDialog *)> &fill)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<FindDevicesDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll.stop();
+            if (fill(dialog))
+                dialog->findChild<QPushButton *>("findButton")->click();
+            else
+                dialog->reject();
+        });
+        poll.start(20);
+        window->findChild<QAction *>("actionFindDevices")->trigger();
+    }
+
     DatagramCapture *capture = nullptr;
     MainWindow *window = nullptr;
 };
@@ -122,6 +151,7 @@ void tst_DeviceActions::initTestCase()
 void tst_DeviceActions::init()
 {
     WindowTest::failOnBrokenSlotNames();
+    QSettings().remove(DevicePage::RangesKey);
 
     // Bound before the window, so its start-up beacon is seen.
     capture = new DatagramCapture;
@@ -134,6 +164,7 @@ void tst_DeviceActions::init()
 
 void tst_DeviceActions::cleanup()
 {
+    QSettings().remove(DevicePage::RangesKey);
     delete window;
     window = nullptr;
     delete capture;
@@ -309,10 +340,10 @@ void tst_DeviceActions::headerClickLeavesNoTarget()
     QVERIFY(browser.urls.isEmpty());
     QCOMPARE(boxes.count(), 0);
 
-    // The panel stays enabled and keeps the last device.
-    QVERIFY(child<QWidget>("frame")->isEnabled());
-    QCOMPARE(shownIp(), DeviceA);
-    QCOMPARE(shownMac(), MacA);
+    // With nothing selected the panel shows no device and cannot act.
+    QVERIFY(!child<QWidget>("frame")->isEnabled());
+    QVERIFY(shownIp().isEmpty());
+    QVERIFY(shownMac().isEmpty());
 
     clickRow(view(), rowOfMac(view()->model(), MacB));
     click("pushButton_10");
@@ -322,7 +353,7 @@ void tst_DeviceActions::headerClickLeavesNoTarget()
     QDesktopServices::unsetUrlHandler("http");
 }
 
-void tst_DeviceActions::arrowKeysRetargetWithoutRefresh()
+void tst_DeviceActions::arrowKeysRetargetAndRefresh()
 {
     QVERIFY(announceBoth());
     QVERIFY(announceDevice(view()->model(), "1.7.0", "10.0.0.8", "00:11:22:33:44:99") >= 0);
@@ -340,8 +371,8 @@ void tst_DeviceActions::arrowKeysRetargetWithoutRefresh()
     view()->setFocus();
     QTest::keyClick(view(), Qt::Key_Down);
     QCOMPARE(view()->currentIndex().row(), 1);
-    QCOMPARE(shownIp(), DeviceA);
-    QCOMPARE(shownMac(), MacA);
+    QCOMPARE(shownIp(), DeviceB);
+    QCOMPARE(shownMac(), MacB);
 
     click("pushButton_10");
     click("pushButton_7");
@@ -360,7 +391,7 @@ void tst_DeviceActions::arrowKeysRetargetWithoutRefresh()
     QVERIFY(capture->sync());
     QCOMPARE(capture->count(), 1);
     QCOMPARE(capture->takeFirst().destination, QHostAddress("10.0.0.8"));
-    QCOMPARE(shownIp(), DeviceA);
+    QCOMPARE(shownIp(), QString("10.0.0.8"));
 }
 
 void tst_DeviceActions::enterShowsCurrentRow()
@@ -372,7 +403,7 @@ void tst_DeviceActions::enterShowsCurrentRow()
 
     view()->setFocus();
     QTest::keyClick(view(), Qt::Key_Down);
-    QCOMPARE(shownMac(), MacA);
+    QCOMPARE(shownMac(), MacB);
     QTest::keyClick(view(), Qt::Key_Return);
     QCOMPARE(shownIp(), DeviceB);
     QCOMPARE(shownMac(), MacB);
@@ -507,6 +538,126 @@ void tst_DeviceActions::aboutBox()
     QCOMPARE(boxes.count(), 2);
     QVERIFY(capture->sync());
     QCOMPARE(capture->count(), 0);
+}
+
+// Whatever moves the selection or the rows, the panel shows the device
+// that Reboot and the relays reach, or nothing and they reach nothing.
+void tst_DeviceActions::panelShowsTheTarget_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("mac"); // shown and commanded; empty: none
+    QTest::addColumn<QString>("ip");
+
+    QTest::newRow("arrow key") << "down" << MacB << DeviceB;
+    QTest::newRow("header click") << "header" << "" << "";
+    QTest::newRow("reply moves the row") << "move" << MacA << "10.0.0.9";
+    QTest::newRow("device sorted above") << "insert" << MacA << DeviceA;
+    QTest::newRow("filter hides the device") << "filter 44:77" << "" << "";
+    QTest::newRow("filter keeps the device") << "filter 1.7" << MacA << DeviceA;
+}
+
+void tst_DeviceActions::panelShowsTheTarget()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, mac);
+    QFETCH(QString, ip);
+
+    QVERIFY(announceBoth());
+    QAbstractItemModel *model = view()->model();
+    view()->sortByColumn(1, Qt::AscendingOrder); // by IP: A, B
+    clickRow(view(), rowOfMac(model, MacA));
+    if (step == "down") {
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_Down);
+    } else if (step == "header") {
+        clickHeader(0);
+    } else if (step == "move") {
+        QVERIFY(announceDevice(model, "1.7.0", "10.0.0.9", MacA) >= 0);
+        QCOMPARE(rowOfMac(model, MacA), 1);
+    } else if (step == "insert") {
+        QVERIFY(announceDevice(model, "1.7.0", "10.0.0.1", "00:11:22:33:44:11") == 0);
+    } else {
+        QTest::keyClicks(child<QLineEdit>("deviceFilter"), step.mid(7));
+        QVERIFY(window->statusBar()->currentMessage().endsWith(
+            QStringLiteral(" %1 shown").arg(model->rowCount())));
+    }
+    QVERIFY(capture->sync());
+    capture->clear();
+
+    click("pushButton_10");
+    click("pushButton_4");
+    QVERIFY(capture->sync());
+    QCOMPARE(shownMac(), mac);
+    QCOMPARE(shownIp(), ip);
+    QCOMPARE(child<QWidget>("frame")->isEnabled(), !mac.isEmpty());
+    QCOMPARE(capture->count(), mac.isEmpty() ? 0 : 2);
+    for (const CapturedDatagram &sent : capture->datagrams())
+        QCOMPARE(sent.destination, QHostAddress(ip));
+    const QModelIndexList selected = view()->selectionModel()->selectedRows();
+    QCOMPARE(selected.size(), mac.isEmpty() ? 0 : 1);
+    if (!mac.isEmpty())
+        QCOMPARE(selected.first().data().toString(), mac);
+}
+
+void tst_DeviceActions::findDevicesAtRemembersRanges()
+{
+    QVERIFY(capture->sync());
+    capture->clear();
+    // Bad input: the reason is shown, Find stays disabled, nothing is sent.
+    QString problem;
+    bool findEnabled = true;
+    findDevicesAt([&](FindDevicesDialog *dialog) {
+        dialog->findChild<QLineEdit *>("addressEdit")->setText("10.0.0.0/19");
+        problem = dialog->findChild<QLabel *>("problemLabel")->text();
+        findEnabled = dialog->findChild<QPushButton *>("findButton")->isEnabled();
+        return false;
+    });
+    QVERIFY2(problem.contains("larger than /20"), qPrintable(problem));
+    QVERIFY(!findEnabled);
+    QVERIFY(capture->sync());
+    QCOMPARE(capture->count(), 0);
+
+    findDevicesAt([](FindDevicesDialog *dialog) {
+        dialog->findChild<QLineEdit *>("addressEdit")->setText(" 10.0.0.20 - 10.0.0.22 ");
+        return true;
+    });
+    const QList<QHostAddress> probed{QHostAddress("10.0.0.20"), QHostAddress("10.0.0.21"),
+                                     QHostAddress("10.0.0.22")};
+    auto destinations = [&] {
+        QList<QHostAddress> to;
+        for (const CapturedDatagram &d : capture->datagrams())
+            to << (d.data == command(0x02) ? d.destination : QHostAddress());
+        capture->clear();
+        return to;
+    };
+    QVERIFY(capture->waitFor(3) && capture->sync());
+    QCOMPARE(destinations(), probed);
+    QCOMPARE(QSettings().value(DevicePage::RangesKey).toStringList(),
+             QStringList{"10.0.0.20-10.0.0.22"});
+
+    // Probed again with every beacon, and at the next start.
+    click("pushButton_2");
+    QVERIFY(capture->waitFor(4) && capture->sync());
+    QCOMPARE(destinations(), QList<QHostAddress>{QHostAddress(QHostAddress::Broadcast)} + probed);
+    delete window;
+    window = new MainWindow;
+    QVERIFY(capture->waitFor(4) && capture->sync());
+    QCOMPARE(destinations(), QList<QHostAddress>{QHostAddress(QHostAddress::Broadcast)} + probed);
+}
+
+void tst_DeviceActions::exportShownRows()
+{
+    QVERIFY(announceBoth());
+    QTest::keyClicks(child<QLineEdit>("deviceFilter"), "1.6");
+    auto *page = window->findChild<DevicePage *>();
+    QVERIFY(page);
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(page->exportTo(dir.filePath("devices.csv"), &error), qPrintable(error));
+    QFile csv(dir.filePath("devices.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), "MAC,IP,Version,State,Last seen\r\n" + MacB.toLatin1()
+                                + ",10.0.0.7,1.6.2,live,just now\r\n");
 }
 
 QTEST_MAIN(tst_DeviceActions)

@@ -15,6 +15,7 @@
 #include <QScopedPointer>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QSortFilterProxyModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -244,14 +245,17 @@ void tst_MainWindow::creationOrder_data()
     QTest::addColumn<QStringList>("order");
 
     QTest::newRow("tab") << "tab" << QStringList{"widget_2", "frame"};
-    QTest::newRow("widget_2") << "widget_2" << QStringList{"tableView", "pushButton_2"};
+    QTest::newRow("widget_2") << "widget_2"
+                              << QStringList{"tableView", "pushButton_2", "deviceFilter",
+                                             "findDevicesButton"};
     QTest::newRow("frame") << "frame"
                            << QStringList{"label",    "ipAddress",     "label_2",  "macAddress",
                                           "webConfigButton", "widget", "label_6",  "widget_4",
                                           "label_7",  "widget_5",      "label_8",  "widget_6",
                                           "label_12", "widget_3",      "label_9",  "spinBox",
                                           "label_10", "pushButton_9",  "line",     "line_2",
-                                          "label_11", "pushButton_12", "widget_7"};
+                                          "label_11", "pushButton_12", "widget_7",
+                                          "selectionCount"};
     QTest::newRow("widget") << "widget" << QStringList{"pushButton_10", "pushButton_11"};
     QTest::newRow("widget_3") << "widget_3"
                               << QStringList{"checkBox", "checkBox_2", "checkBox_3", "checkBox_4"};
@@ -339,13 +343,15 @@ void tst_MainWindow::layoutsAndProperties()
     QVERIFY(qobject_cast<QVBoxLayout *>(child<QLayout>("verticalLayout")));
 
     auto *view = child<QTableView>("tableView");
-    QCOMPARE(view->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(view->isSortingEnabled());
     QCOMPARE(view->horizontalHeader()->defaultSectionSize(), 110);
     QVERIFY(view->horizontalHeader()->stretchLastSection());
     QVERIFY(!view->verticalHeader()->stretchLastSection());
-    QCOMPARE(view->model(), static_cast<QAbstractItemModel *>(&window->kovTable));
+    auto *proxy = qobject_cast<QSortFilterProxyModel *>(view->model());
+    QVERIFY(proxy && proxy->dynamicSortFilter());
+    QCOMPARE(proxy->sourceModel(), static_cast<QAbstractItemModel *>(&window->kovTable));
 
     auto *frame = child<QFrame>("frame");
     QCOMPARE(frame->frameShape(), QFrame::StyledPanel);
@@ -429,7 +435,15 @@ void tst_MainWindow::menusAndActions()
     QCOMPARE(aboutAction->parent(), window.data());
     QCOMPARE(exitAction->text(), QString("Exit"));
     QCOMPARE(aboutAction->text(), QString("About"));
-    QCOMPARE(file->actions(), QList<QAction *>{exitAction});
+    auto *findAction = child<QAction>("actionFindDevices");
+    auto *exportAction = child<QAction>("actionExportDevices");
+    QVERIFY(findAction && exportAction);
+    QCOMPARE(findAction->text(), QString("Find devices at…"));
+    QCOMPARE(exportAction->text(), QString("Export device list…"));
+    QCOMPARE(file->actions().first(), findAction);
+    QCOMPARE(file->actions().at(1), exportAction);
+    QVERIFY(file->actions().at(2)->isSeparator());
+    QCOMPARE(file->actions().last(), exitAction);
     QCOMPARE(help->actions(), QList<QAction *>{aboutAction});
     for (QAction *action : {exitAction, aboutAction}) {
         QVERIFY(action->icon().isNull());
@@ -505,6 +519,10 @@ void tst_MainWindow::statusLineCountsReplies()
     const QString b = "00:11:22:33:44:66";
 
     QVERIFY(deviceReplies("10.0.0.5", a));
+    QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
+
+    // Hovering a menu item without a status tip leaves the count shown.
+    child<QAction>("actionExit")->showStatusText(child<QMenuBar>("menuBar"));
     QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
 
     // The same device again: the total counts rows, not replies.

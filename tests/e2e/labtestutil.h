@@ -121,9 +121,41 @@ public:
         return true;
     }
 
+    // A bridge without an address of the tool's: a subnet the tool
+    // reaches only through a router.
+    bool addBridge(const QString &bridge)
+    {
+        return run({"ip", "link", "add", bridge, "type", "bridge", "forward_delay", "0"})
+            && run({"ip", "link", "set", bridge, "up"});
+    }
+
     // A device host on a bridge with the given addresses (a.b.c.d/len).
     // Returns its number, or -1.
     int addHost(const QString &bridge, const QStringList &cidrs)
+    {
+        const int n = newHost();
+        return n >= 0 && attach(n, bridge, QStringLiteral("eth0"), cidrs) ? n : -1;
+    }
+
+    // A host that forwards between two bridges, with one address on each;
+    // like any router it passes no broadcast on. Returns its number, or -1.
+    int addRouter(const QString &bridgeA, const QString &cidrA, const QString &bridgeB,
+                  const QString &cidrB)
+    {
+        const int n = newHost();
+        if (n < 0 || !attach(n, bridgeA, QStringLiteral("eth0"), {cidrA})
+            || !attach(n, bridgeB, QStringLiteral("eth1"), {cidrB})
+            || !inHost(n, {"sysctl", "-qw", "net.ipv4.ip_forward=1"}))
+            return -1;
+        return n;
+    }
+
+    // A command (ip route ..., say) here in the tool's host, or in a host.
+    bool runHere(const QStringList &args) { return run(args); }
+    bool runIn(int host, const QStringList &args) { return inHost(host, args); }
+
+    // A namespace of its own for a host, with loopback up; its number or -1.
+    int newHost()
     {
         auto holder = std::make_unique<QProcess>();
         holder->start(QStringLiteral("unshare"), {"-n", "sleep", "infinity"});
@@ -142,25 +174,30 @@ public:
             return -1;
         }
         const int n = int(holders.size());
-        const QString veth = QStringLiteral("kv%1").arg(n);
         holders.push_back(std::move(holder));
         hostPids.append(pid);
-        if (!run({"ip", "link", "add", veth, "type", "veth", "peer", "name", "eth0", "netns", pid})
-            || !run({"ip", "link", "set", veth, "master", bridge, "up"})
-            || !inHost(n, {"ip", "link", "set", "lo", "up"}))
-            return -1;
+        return inHost(n, {"ip", "link", "set", "lo", "up"}) ? n : -1;
+    }
+
+    // Joins a host to a bridge by a veth pair whose end in the host is
+    // named ifname, with the given addresses.
+    bool attach(int host, const QString &bridge, const QString &ifname, const QStringList &cidrs)
+    {
+        const QString veth = QStringLiteral("kv%1").arg(links++);
+        const QString pid = hostPids.at(host);
+        if (!run({"ip", "link", "add", veth, "type", "veth", "peer", "name", ifname, "netns", pid})
+            || !run({"ip", "link", "set", veth, "master", bridge, "up"}))
+            return false;
         for (const QString &cidr : cidrs) {
-            if (!inHost(n, {"ip", "addr", "add", cidr, "brd", "+", "dev", "eth0"}))
-                return -1;
+            if (!inHost(host, {"ip", "addr", "add", cidr, "brd", "+", "dev", ifname}))
+                return false;
         }
-        if (!inHost(n, {"ip", "link", "set", "eth0", "up"}))
-            return -1;
+        if (!inHost(host, {"ip", "link", "set", ifname, "up"}))
+            return false;
         const bool up = QTest::qWaitFor([&] { return operstate(veth) == "up"; }, 5000);
-        if (!up) {
+        if (!up)
             problem = veth + QStringLiteral(" did not come up");
-            return -1;
-        }
-        return n;
+        return up;
     }
 
     // Starts kov-sim in host with these devices; returns its number, or -1
@@ -284,6 +321,7 @@ private:
     QString problem;
     std::vector<std::unique_ptr<QProcess>> holders;
     QStringList hostPids;
+    int links = 0;
     std::vector<std::unique_ptr<QProcess>> sims;
     QStringList logs;
 };

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -20,6 +21,8 @@ private slots:
     void initTestCase();
     void reachOnlySelectedDevice_data();
     void reachOnlySelectedDevice();
+    // Last: the upgrade orders start transfers that fail later.
+    void reachOnlyCtrlClickedDevices();
 
 private:
     QMap<QString, int> commandCounts() const;
@@ -175,6 +178,48 @@ void tst_E2eCommands::reachOnlySelectedDevice()
         if (other != name)
             QVERIFY2(after.value(other) == before.value(other), qPrintable(other));
     }
+}
+
+void tst_E2eCommands::reachOnlyCtrlClickedDevices()
+{
+    WindowTest::MessageBoxCatcher boxes(QMessageBox::Yes);
+    const QList<QJsonObject> earlier = lab->log();
+    const QList<int> chosen{1, 3, 5};
+    for (int i = 0; i < chosen.size(); ++i) {
+        const int row = WindowTest::rowOfMac(view->model(), macs.at(chosen.at(i)));
+        view->scrollTo(view->model()->index(row, 0));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton,
+                          i == 0 ? Qt::NoModifier : Qt::ControlModifier,
+                          WindowTest::rowCenter(view, row));
+    }
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 3);
+    // The panel shows the device clicked last, and how many are selected.
+    QCOMPARE(window->findChild<QLineEdit *>("ipAddress")->text(), ips.at(5));
+    QVERIFY(window->findChild<QLabel *>("selectionCount")->text().startsWith("3 devices selected"));
+
+    window->findChild<QPushButton *>("pushButton_6")->click(); // close relay 2
+    window->findChild<QPushButton *>("pushButton_11")->click(); // upgrade
+    window->findChild<QPushButton *>("pushButton_10")->click(); // reboot
+    QCOMPARE(boxes.count(), 2);
+    QVERIFY2(boxes.boxes().at(0).text.startsWith(
+                 "Are you sure you want to upgrade these 3 KOV-1s?"),
+             qPrintable(boxes.boxes().at(0).text));
+    QCOMPARE(boxes.boxes().at(1).text, QString("Are you sure you want to reboot these 3 KOV-1s?"));
+
+    // Each chosen device logs one of each; nobody else logs any.
+    auto fresh = [&](const QString &cmd) {
+        QMap<QString, int> counts;
+        for (const QJsonObject &o : lab->log()) {
+            if (o.value("cmd").toString() == cmd && !earlier.contains(o))
+                ++counts[o.value("device").toString()];
+        }
+        return counts;
+    };
+    const QMap<QString, int> once{{names.at(1), 1}, {names.at(3), 1}, {names.at(5), 1}};
+    QVERIFY(LabTest::waitFor([&] { return fresh("reboot") == once; }, 10000));
+    QCOMPARE(fresh("relay"), once);
+    QCOMPARE(fresh("upgrade-order"), once);
+    QCOMPARE(fresh("reboot"), once);
 }
 
 QTEST_MAIN(tst_E2eCommands)

@@ -2,6 +2,7 @@
 #include <QStatusBar>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QtTest>
 
@@ -80,7 +81,10 @@ void tst_E2eDiscovery::initTestCase()
     window = std::make_unique<MainWindow>();
     auto *view = window->findChild<QTableView *>("tableView");
     QVERIFY(view);
-    table = qobject_cast<KovTable *>(view->model());
+    // The view shows the device table through a sorting, filtering proxy.
+    auto *proxy = qobject_cast<QSortFilterProxyModel *>(view->model());
+    QVERIFY(proxy);
+    table = qobject_cast<KovTable *>(proxy->sourceModel());
     QVERIFY(table);
     // Replies are only read once the event loop runs, so every row gets
     // its time from this clock.

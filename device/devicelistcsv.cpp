@@ -1,0 +1,51 @@
+#include "devicelistcsv.h"
+
+#include <QSaveFile>
+
+namespace {
+
+QByteArray field(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r')
+        || bytes.contains('\n')) {
+        bytes.replace('"', "\"\"");
+        bytes = '"' + bytes + '"';
+    }
+    return bytes;
+}
+
+void appendLine(QByteArray &csv, const QStringList &fields)
+{
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            csv += ',';
+        csv += field(fields.at(i));
+    }
+    csv += "\r\n";
+}
+
+} // namespace
+
+QByteArray DeviceListCsv::format(const QList<QStringList> &rows)
+{
+    QByteArray csv;
+    appendLine(csv,
+               {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version"),
+                QStringLiteral("State"), QStringLiteral("Last seen")});
+    for (const QStringList &row : rows)
+        appendLine(csv, row);
+    return csv;
+}
+
+bool DeviceListCsv::save(const QString &path, const QList<QStringList> &rows, QString *error)
+{
+    QSaveFile file(path);
+    const QByteArray csv = format(rows);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}

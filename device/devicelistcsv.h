@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The device list as a CSV file: RFC 4180 (CRLF line ends, fields holding
+// a comma, quote or line break in double quotes, quotes doubled), UTF-8,
+// under the header MAC,IP,Version,State,Last seen.
+class DeviceListCsv
+{
+public:
+    static QByteArray format(const QList<QStringList> &rows);
+    // Writes through QSaveFile, so a failed export leaves any earlier
+    // file whole. On failure returns false with the reason in *error.
+    static bool save(const QString &path, const QList<QStringList> &rows, QString *error);
+};
