@@ -12,7 +12,7 @@ foreach(target ${kov_replayed})
         "KOV_FUZZ_REPLAY;LLVMFuzzerTestOneInput=replay_${short};LLVMFuzzerInitialize=replayInit_${short}")
 endforeach()
 
-kov_add_test(tst_regressions LIBS kov_device kov_firmware kov_ir Qt6::Network
+kov_add_test(tst_regressions LABELS device firmware ir LIBS kov_device kov_firmware kov_ir Qt6::Network
              SOURCES ${kov_replay_sources} ${kov_fuzz_dir}/fuzzsupport.h)
 target_include_directories(tst_regressions PRIVATE ${kov_fuzz_dir})
 target_compile_definitions(tst_regressions PRIVATE
