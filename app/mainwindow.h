@@ -29,7 +29,8 @@ class MainWindow;
 // with the one the vendor web service offers (version query, then
 // download) and lists each device's transfer as tftpd reports it. The IR
 // panel checks CCF text with Ccf::parse before sending it; irDialog builds
-// such text from protocol parameters.
+// such text from protocol parameters, and IRDecoder reads it back for the
+// line under the field and for opening irDialog on a pasted code.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -81,6 +82,7 @@ private:
     void downloadFirmware();
     int transferRow(QHostAddress &address);
     QUrl webServiceUrl(const QString &query) const;
+    void describeIrCode();
 
     KovTable kovTable;
     KovDetector kovDetector;
