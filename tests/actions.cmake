@@ -11,4 +11,4 @@ kov_add_test(tst_irsend LABELS app LIBS kov_app)
 # The Linux telnet launcher shipped beside the tool.
 kov_add_test(tst_puttytel LABELS app LIBS Qt6::Core)
 target_compile_definitions(tst_puttytel PRIVATE
-    KOV_PUTTYTEL="${PROJECT_SOURCE_DIR}/scripts/puttytel")
+    KOV_PUTTYTEL="${PROJECT_SOURCE_DIR}/dist/linux/puttytel")

@@ -530,6 +530,9 @@ void tst_DeviceActions::aboutBox()
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0), QString("Veltrane KOV-1 Tool 1.0"));
     QVERIFY(!lines.at(1).trimmed().isEmpty());
+    // Its window shows the tool's icon, drawn for small and large sizes.
+    for (int size : {16, 256})
+        QCOMPARE(box.windowIcon.pixmap(QSize(size, size)).size(), QSize(size, size));
 
     // The About box needs no device and sends nothing.
     QVERIFY(capture->sync());

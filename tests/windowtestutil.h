@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QHostAddress>
+#include <QIcon>
 #include <QList>
 #include <QMessageBox>
 #include <QNetworkDatagram>
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include "programicon.h"
 
 namespace WindowTest {
 
@@ -44,6 +47,8 @@ inline void setProgramIdentity()
     QCoreApplication::setApplicationVersion("1.0");
     QCoreApplication::setOrganizationDomain("Veltrane, LLC");
     QCoreApplication::setOrganizationName("Veltrane");
+    QApplication::setWindowIcon(programIcon());
+    QGuiApplication::setDesktopFileName("com.veltrane.KovTool");
 }
 
 // One message box as the user saw it.
@@ -52,6 +57,7 @@ struct MessageBoxRecord
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QIcon windowIcon;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QMessageBox::StandardButton answeredWith = QMessageBox::NoButton;
@@ -101,6 +107,7 @@ private:
         record.title = box->windowTitle();
         record.text = box->text();
         record.icon = box->icon();
+        record.windowIcon = box->windowIcon();
         record.buttons = box->standardButtons();
         if (QPushButton *def = box->defaultButton())
             record.defaultButton = box->standardButton(def);
