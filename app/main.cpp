@@ -1,14 +1,12 @@
 #include <QApplication>
 
 #include "mainwindow.h"
+#include "programidentity.h"
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QCoreApplication::setApplicationName("KOV-Tool");
-    QCoreApplication::setApplicationVersion("1.0");
-    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
-    QCoreApplication::setOrganizationName("Veltrane");
+    setProgramIdentity();
 
     MainWindow window;
     window.show();

@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include "programidentity.h"
+
 namespace WindowTest {
 
 constexpr quint16 ReplyPort = 5998;
@@ -40,10 +42,7 @@ inline void failOnBrokenSlotNames()
 // The identity the program's entry sets before it builds the window.
 inline void setProgramIdentity()
 {
-    QCoreApplication::setApplicationName("KOV-Tool");
-    QCoreApplication::setApplicationVersion("1.0");
-    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
-    QCoreApplication::setOrganizationName("Veltrane");
+    ::setProgramIdentity();
 }
 
 // One message box as the user saw it.

@@ -30,6 +30,7 @@ private:
     QString statusOf(const QString &ip) const;
 
     std::unique_ptr<LabTest::Lab> lab;
+    HttpTestServer web;
     std::unique_ptr<MainWindow> window;
     QTableView *view = nullptr;
     QTableWidget *transfers = nullptr;
@@ -62,7 +63,9 @@ void tst_E2eUpgrade::initTestCase()
         QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
     }
 
-    window = std::make_unique<MainWindow>();
+    // The window asks the local web service for new firmware.
+    QVERIFY(web.start());
+    window = std::make_unique<MainWindow>(web.hostAndPort());
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     view = window->findChild<QTableView *>("tableView");
@@ -198,11 +201,8 @@ void tst_E2eUpgrade::updateAllWithDownloadedImage()
 {
     const QByteArray image = blockAlignedImage();
     QCOMPARE(image.size() % 512, 0);
-    HttpTestServer web;
-    QVERIFY(web.start());
     web.setResponse("/webservice/kov-1-rev7.php?o=version", HttpTestServer::ok("1.8.0"));
     web.setResponse("/webservice/kov-1-rev7.php?o=download", HttpTestServer::ok(image));
-    window->setWebServiceHostForTesting(web.hostAndPort());
 
     WindowTest::MessageBoxCatcher boxes(QMessageBox::Yes);
     window->findChild<QPushButton *>("pushButton")->click();
