@@ -26,6 +26,7 @@
 #include "firmwareupdate.h"
 #include "httptestserver.h"
 #include "mainwindow.h"
+#include "tftptestclient.h"
 #include "tftpdserver.h"
 #include "windowtestutil.h"
 
@@ -54,83 +55,6 @@ QByteArray hexImage(int size, quint8 seed)
     return image + FirmwareTest::hexRecord(0x01, 0, QByteArray()) + "\r\n";
 }
 
-
-// A TFTP client of our own on a chosen local address, for what curl and
-// tftp-hpa do not offer: take a source address, hold back its ACKs, or go
-// silent. It reads every DATA block in order and ACKs it while acking is on.
-class TftpTestClient
-{
-public:
-    explicit TftpTestClient(const QHostAddress &local)
-    {
-        bound = socket.bind(local, 0);
-        QObject::connect(&socket, &QUdpSocket::readyRead, [this] { drain(); });
-    }
-
-    bool isBound() const { return bound; }
-
-    void request(const QString &name)
-    {
-        QByteArray rrq("\0\1", 2);
-        rrq += name.toLatin1() + '\0' + "octet" + '\0';
-        socket.writeDatagram(rrq, QHostAddress::LocalHost, 69);
-    }
-
-    void setAcking(bool on)
-    {
-        acking = on;
-        if (acking && lastBlock > 0)
-            ack(lastBlock);
-    }
-
-    QByteArray data;
-    quint16 lastBlock = 0;
-    bool complete = false;
-    QString error;
-
-private:
-    void drain()
-    {
-        while (socket.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = socket.receiveDatagram();
-            const QByteArray packet = datagram.data();
-            if (packet.size() < 4)
-                continue;
-            const int opcode = quint8(packet[0]) << 8 | quint8(packet[1]);
-            if (opcode == 5) {
-                error = QString::fromLatin1(packet.mid(4).constData());
-                continue;
-            }
-            if (opcode != 3)
-                continue;
-            peer = datagram.senderAddress();
-            peerPort = quint16(datagram.senderPort());
-            const quint16 block = quint16(quint8(packet[2]) << 8 | quint8(packet[3]));
-            if (block == quint16(lastBlock + 1)) {
-                data += packet.mid(4);
-                lastBlock = block;
-                if (packet.size() - 4 < 512)
-                    complete = true;
-            }
-            if (acking && lastBlock > 0)
-                ack(lastBlock);
-        }
-    }
-
-    void ack(quint16 block)
-    {
-        QByteArray packet("\0\4", 2);
-        packet.append(char(block >> 8));
-        packet.append(char(block & 0xff));
-        socket.writeDatagram(packet, peer, peerPort);
-    }
-
-    QUdpSocket socket;
-    QHostAddress peer;
-    quint16 peerPort = 0;
-    bool acking = true;
-    bool bound = false;
-};
 
 // Root binds port 69 through CAP_NET_BIND_SERVICE alone: taking it out of
 // this thread's effective set (it stays permitted) makes a bind of port 69
@@ -255,12 +179,7 @@ void tst_FirmwareWorkflow::enableServer()
 
 QString tst_FirmwareWorkflow::status(const QString &address)
 {
-    auto *table = child<QTableWidget>("tableWidget");
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, 0) && table->item(row, 0)->text() == address)
-            return table->item(row, 1) ? table->item(row, 1)->text() : QString();
-    }
-    return QString();
+    return transferStatus(child<QTableWidget>("tableWidget"), address);
 }
 
 // Fetches a file from the window's TFTP server with curl. (tftp-hpa cannot
@@ -513,8 +432,7 @@ void tst_FirmwareWorkflow::updateAll()
 
 void tst_FirmwareWorkflow::upgradeSelectedDevice()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     const int other = announceDevice(view->model(), "1.7.0", "10.0.0.8", "00:11:22:33:44:88");
     const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
@@ -547,8 +465,7 @@ void tst_FirmwareWorkflow::upgradeSelectedDevice()
 
 void tst_FirmwareWorkflow::upgradeWithoutSelection()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
     QVERIFY(row >= 0);
@@ -611,7 +528,7 @@ void tst_FirmwareWorkflow::twoClientsAtOnce()
 
     // The client on 127.0.0.2 takes its first block and then waits, so its
     // transfer is still open while curl fetches from 127.0.0.1.
-    TftpTestClient slow(QHostAddress("127.0.0.2"));
+    TftpTest::Transfer slow(QHostAddress("127.0.0.2"));
     QVERIFY(slow.isBound());
     slow.setAcking(false);
     slow.request("kov-1-rev7.hex");
@@ -648,7 +565,7 @@ void tst_FirmwareWorkflow::unknownName()
 void tst_FirmwareWorkflow::silentClientGivesUp()
 {
     enableServer();
-    TftpTestClient silent(QHostAddress("127.0.0.3"));
+    TftpTest::Transfer silent(QHostAddress("127.0.0.3"));
     QVERIFY(silent.isBound());
     silent.setAcking(false);
     silent.request("kov-1-rev7.hex");
@@ -661,7 +578,7 @@ void tst_FirmwareWorkflow::silentClientGivesUp()
 void tst_FirmwareWorkflow::disablingKeepsRunningTransfer()
 {
     enableServer();
-    TftpTestClient running(QHostAddress("127.0.0.2"));
+    TftpTest::Transfer running(QHostAddress("127.0.0.2"));
     running.setAcking(false);
     running.request("kov-1-rev7.hex");
     QTRY_COMPARE(status("127.0.0.2"), QString("0"));
