@@ -13,6 +13,7 @@
 
 #include "ccfparser.h"
 #include "firmwareinfo.h"
+#include "irdecoder.h"
 #include "webservice.h"
 
 namespace {
@@ -85,6 +86,8 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, QWidg
     connect(&firmwareUpdate, &FirmwareUpdate::refused, this, &MainWindow::firmwareRefused);
 
     ui->frame->setEnabled(false);
+
+    connect(ui->lineEdit, &QLineEdit::textChanged, this, &MainWindow::describeIrCode);
 
     ui->tableView->sortByColumn(0, Qt::AscendingOrder);
 }
@@ -243,8 +246,26 @@ void MainWindow::on_pushButton_9_clicked()
 
 void MainWindow::on_pushButton_13_clicked()
 {
+    // A code the generator cannot make leaves the dialog as it was.
+    irDialog.prefill(IRDecoder::decode(ui->lineEdit->text()));
     if (irDialog.exec() == QDialog::Accepted)
         ui->lineEdit->setText(irDialog.getCode());
+}
+
+// Says what the code in the CCF field is, or which warning "Send IR"
+// would give for it; nothing for an empty field.
+void MainWindow::describeIrCode()
+{
+    const QString text = ui->lineEdit->text();
+    if (text.isEmpty()) {
+        ui->irCodeDescription->clear();
+        ui->irCodeDescription->setToolTip(QString());
+        return;
+    }
+    const IRDecoder::Result decoded = IRDecoder::decode(text);
+    ui->irCodeDescription->setText(decoded.text());
+    const bool malformed = decoded.status == IRDecoder::Status::Malformed;
+    ui->irCodeDescription->setToolTip(malformed ? decoded.reason : QString());
 }
 
 void MainWindow::on_enableTFTPD_toggled(bool checked)

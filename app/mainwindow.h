@@ -27,7 +27,8 @@ class MainWindow;
 // download, run by firmwareUpdate) and lists each device's transfer as
 // tftpd reports it. The IR
 // panel checks CCF text with Ccf::parse before sending it; irDialog builds
-// such text from protocol parameters.
+// such text from protocol parameters, and IRDecoder reads it back for the
+// line under the field and for opening irDialog on a pasted code.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -82,6 +83,7 @@ private:
     void downloadFirmware();
     int transferRow(QHostAddress &address);
     void showHeldVersion();
+    void describeIrCode();
 
     KovTable kovTable;
     KovDetector kovDetector;
