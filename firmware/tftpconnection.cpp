@@ -50,7 +50,8 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
     if (ended)
         return;
     if (sourcePort != port || source != peer) {
-        qCDebug(lcTftp).noquote() << "Packet from incorrect host" << source.toString() << sourcePort;
+        qCDebug(lcTftp).noquote() << "Packet from incorrect host" << source.toString()
+                                  << sourcePort;
         return;
     }
     if (datagram.size() < 4) {
@@ -67,7 +68,8 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
         // transfer before the client has everything.
         const quint16 acked = quint16(byte(2) << 8 | byte(3));
         if (acked != block) {
-            qCDebug(lcTftp).noquote() << "Ignoring ACK of block" << acked << "while waiting for" << block;
+            qCDebug(lcTftp).noquote() << "Ignoring ACK of block" << acked << "while waiting for"
+                                      << block;
             return;
         }
         if (lastBlock) {
