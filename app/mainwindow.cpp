@@ -232,9 +232,7 @@ void MainWindow::on_pushButton_9_clicked()
 
     quint16 words[Ccf::MaxWords];
     int count = 0;
-    Ccf::Result result = Ccf::parse(ui->lineEdit->text(), words, count);
-    if (result == Ccf::Result::Ok && outputs == 0)
-        result = Ccf::Result::NoOutput;
+    const Ccf::Result result = Ccf::check(ui->lineEdit->text(), outputs, words, count);
     if (result != Ccf::Result::Ok) {
         QMessageBox::warning(this, Ccf::warningTitle(result), Ccf::warningText(result),
                              QMessageBox::Ok, QMessageBox::NoButton);

@@ -25,7 +25,7 @@ class MainWindow;
 // senders. The firmware tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
 // download, run by firmwareUpdate) and lists each device's transfer as
-// tftpd reports it. The IR panel checks CCF text with Ccf::parse before
+// tftpd reports it. The IR panel checks CCF text with Ccf::check before
 // sending it; irDialog builds such text from protocol parameters, and
 // IRDecoder reads it back for the line under the field and for opening
 // irDialog on a pasted code.
