@@ -134,7 +134,7 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     const quint64 client = quint64(sender.toIPv4Address()) << 16 | senderPort;
     const TFTPConnection *running = transfers.value(client);
     if (running && running->isRunning()) {
-        qDebug() << "Resent read request from" << sender.toString() << senderPort;
+        qCDebug(lcTftp) << "Resent read request from" << sender.toString() << senderPort;
         return;
     }
 
