@@ -4,8 +4,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QProcess>
 #include <QSignalBlocker>
 #include <QStringList>
@@ -13,19 +11,45 @@
 #include <QUrl>
 
 #include "ccfparser.h"
-#include "intelhex.h"
+#include "firmwareinfo.h"
 #include "irdecoder.h"
 #include "webservice.h"
 
 namespace {
-const char FirmwareName[] = "kov-1-rev7.hex";
 const char VersionLabel[] = "Firmware version ready to upload: ";
+
+// The advice fits the cause: a port held by another program needs that
+// program stopped, not more privileges for this one.
+QString bindFailureText(const QString &error, QAbstractSocket::SocketError cause,
+                        const QString &reason)
+{
+    QString text = error;
+    if (!reason.isEmpty())
+        text += "\n\nThe system said: " + reason;
+    if (cause == QAbstractSocket::AddressInUseError) {
+        text += "\n\nUDP port 69 is in use by another program; which one is not known.";
+    } else if (cause == QAbstractSocket::SocketAccessError) {
+#ifdef Q_OS_LINUX
+        text += "\n\nOn Linux, TFTP port 69 can only be bound by root or by a program given "
+                "the capability cap_net_bind_service, for example with "
+                "\"setcap cap_net_bind_service=+ep kov-tool\".";
+#endif
+    }
+    return text;
+}
 }
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(QStringLiteral(KOV_WEBSERVICE_HOST), FirmwareUpdate::DefaultTransferTimeout,
+                 parent)
+{
+}
+
+MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, QWidget *parent)
     : QMainWindow(parent),
-      ui(new Ui::MainWindow),
-      webServiceHost(QStringLiteral(KOV_WEBSERVICE_HOST))
+      tftpd(this),
+      firmwareUpdate(webServiceHost, transferTimeout, this),
+      ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
 
@@ -34,24 +58,32 @@ MainWindow::MainWindow(QWidget *parent)
 
     devicePage = new DevicePage(ui, &kovTable, this);
 
-    connect(&kovDetector, SIGNAL(detected(QString,QHostAddress,QString)),
-            this, SLOT(KovDetected(QString,QHostAddress,QString)));
-    connect(ui->tableView, SIGNAL(clicked(QModelIndex)), this, SLOT(KovSelected(QModelIndex)));
-    connect(ui->webConfigButton, SIGNAL(clicked()), this, SLOT(WebConfigClicked()));
-    connect(ui->actionAbout, SIGNAL(triggered()), this, SLOT(about()));
+    connect(&kovDetector, &KovDetector::detected, this, &MainWindow::KovDetected);
+    connect(ui->tableView, &QAbstractItemView::clicked, this, &MainWindow::KovSelected);
+    connect(ui->webConfigButton, &QAbstractButton::clicked, this, &MainWindow::WebConfigClicked);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
 
     devicePage->showStatus(tr("KOV-1 Configuration and Firmware Tool"));
 
     KovDetector::sendBeacon();
     devicePage->probeRememberedRanges();
 
-    connect(&tftpd, SIGNAL(done(QHostAddress&)), this, SLOT(ondone(QHostAddress&)));
-    connect(&tftpd, SIGNAL(error(QHostAddress&,QString)), this, SLOT(onerror(QHostAddress&,QString)));
-    connect(&tftpd, SIGNAL(progress(QHostAddress&,int)), this, SLOT(onprogress(QHostAddress&,int)));
+    connect(&tftpd, &TFTPDServer::done, this, &MainWindow::ondone);
+    connect(&tftpd, qOverload<QHostAddress &, QString>(&TFTPDServer::error), this,
+            &MainWindow::onerror);
+    connect(&tftpd, &TFTPDServer::progress, this, &MainWindow::onprogress);
     // Without this a refused bind of port 69 would leave the box ticked
     // over a server that is not listening.
-    connect(&tftpd, SIGNAL(error(QString)), this, SLOT(onBindError(QString)));
-    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareName));
+    connect(&tftpd, qOverload<QString>(&TFTPDServer::error), this, &MainWindow::onBindError);
+    showHeldVersion();
+
+    connect(&firmwareUpdate, &FirmwareUpdate::runningChanged, this,
+            &MainWindow::firmwareCheckRunning);
+    connect(&firmwareUpdate, &FirmwareUpdate::versionReceived, this,
+            &MainWindow::firmwareVersion);
+    connect(&firmwareUpdate, &FirmwareUpdate::firmwareReady, this, &MainWindow::firmware);
+    connect(&firmwareUpdate, &FirmwareUpdate::failed, this, &MainWindow::firmwareCheckFailed);
+    connect(&firmwareUpdate, &FirmwareUpdate::refused, this, &MainWindow::firmwareRefused);
 
     ui->frame->setEnabled(false);
 
@@ -63,11 +95,6 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     delete ui;
-}
-
-void MainWindow::setWebServiceHostForTesting(const QString &hostAndPort)
-{
-    webServiceHost = hostAndPort;
 }
 
 void MainWindow::KovDetected(QString version, QHostAddress ip, QString mac)
@@ -258,22 +285,14 @@ void MainWindow::onBindError(QString error)
         const QSignalBlocker blocker(ui->enableTFTPD);
         ui->enableTFTPD->setChecked(false);
     }
-    QString text = error;
-    const QString reason = tftpd.bindErrorString();
-    if (!reason.isEmpty())
-        text += "\n\nThe system said: " + reason;
-#ifdef Q_OS_LINUX
-    text += "\n\nOn Linux, TFTP port 69 can only be bound by root or by a program given "
-            "the capability cap_net_bind_service, for example with "
-            "\"setcap cap_net_bind_service=+ep kov-tool\".";
-#endif
-    QMessageBox::warning(this, "TFTP Server not started", text, QMessageBox::Ok,
-                         QMessageBox::NoButton);
+    QMessageBox::warning(this, "TFTP Server not started",
+                         bindFailureText(error, tftpd.bindError(), tftpd.bindErrorString()),
+                         QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-QUrl MainWindow::webServiceUrl(const QString &query) const
+void MainWindow::showHeldVersion()
 {
-    return QUrl("http://" + webServiceHost + "/webservice/kov-1-rev7.php?" + query);
+    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareFileName));
 }
 
 void MainWindow::on_pushButton_clicked()
@@ -283,71 +302,50 @@ void MainWindow::on_pushButton_clicked()
 
 void MainWindow::checkVersion()
 {
-    versionReply = networkManager.get(QNetworkRequest(webServiceUrl("o=version")));
-    connect(versionReply, SIGNAL(finished()), this, SLOT(firmwareVersion()));
-}
-
-void MainWindow::firmwareVersion()
-{
-    // A reply that a newer query has replaced is dropped when it ends; only
-    // the held reply, once finished, is read.
-    auto *finishedReply = qobject_cast<QNetworkReply *>(sender());
-    if (finishedReply && finishedReply != versionReply) {
-        finishedReply->deleteLater();
-        return;
-    }
-    if (!versionReply || !versionReply->isFinished())
-        return;
-    if (versionReply->error() != QNetworkReply::NoError) {
-        versionReply->deleteLater();
-        versionReply = nullptr;
-        return;
-    }
-    webVersion = QString::fromLatin1(versionReply->readAll());
-    versionReply->deleteLater();
-    versionReply = nullptr;
-    downloadFirmware();
+    firmwareUpdate.checkVersion();
 }
 
 void MainWindow::downloadFirmware()
 {
-    firmwareReply = networkManager.get(QNetworkRequest(webServiceUrl("o=download")));
-    connect(firmwareReply, SIGNAL(finished()), this, SLOT(firmware()));
+    firmwareUpdate.downloadFirmware();
+}
+
+void MainWindow::firmwareCheckRunning(bool running)
+{
+    // One query at a time; the label says that the tool is waiting.
+    ui->pushButton->setEnabled(!running);
+    if (running)
+        ui->label_5->setText(tr("Checking Veltrane for updated firmware..."));
+    else
+        showHeldVersion();
+}
+
+void MainWindow::firmwareVersion()
+{
+    ui->label_5->setText(
+        tr("Downloading firmware %1 from Veltrane...").arg(firmwareUpdate.version().trimmed()));
 }
 
 void MainWindow::firmware()
 {
-    auto *finishedReply = qobject_cast<QNetworkReply *>(sender());
-    if (finishedReply && finishedReply != firmwareReply) {
-        finishedReply->deleteLater();
-        return;
-    }
-    if (!firmwareReply || !firmwareReply->isFinished())
-        return;
-    if (firmwareReply->error() != QNetworkReply::NoError) {
-        firmwareReply->deleteLater();
-        firmwareReply = nullptr;
-        return;
-    }
-    const QByteArray body = firmwareReply->readAll();
-    firmwareReply->deleteLater();
-    firmwareReply = nullptr;
+    tftpd.addFirmware(FirmwareFileName, firmwareUpdate.version(), firmwareUpdate.image());
+    showHeldVersion();
+}
 
-    // A device flashed with a page of HTML or a cut-off image may never
-    // boot again, so only a well-formed image replaces the one held.
-    QString problem = IntelHex::problem(body);
-    if (!problem.isEmpty()) {
-        while (problem.endsWith('.'))
-            problem.chop(1);
-        QMessageBox::warning(this, "Firmware refused",
-                             "The downloaded firmware was refused: " + problem
-                                 + ". The firmware ready to upload is unchanged.",
-                             QMessageBox::Ok, QMessageBox::NoButton);
-        return;
-    }
+void MainWindow::firmwareCheckFailed(const QString &reason)
+{
+    QMessageBox::warning(this, "Firmware check failed",
+                         "Could not get firmware from Veltrane: " + reason
+                             + ". The firmware ready to upload is unchanged.",
+                         QMessageBox::Ok, QMessageBox::NoButton);
+}
 
-    tftpd.addFirmware(FirmwareName, webVersion, body);
-    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareName));
+void MainWindow::firmwareRefused(const QString &reason)
+{
+    QMessageBox::warning(this, "Firmware refused",
+                         "The downloaded firmware was refused: " + reason
+                             + ". The firmware ready to upload is unchanged.",
+                         QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void MainWindow::on_updateAll_clicked()

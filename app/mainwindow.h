@@ -3,19 +3,16 @@
 #include <QHostAddress>
 #include <QMainWindow>
 #include <QModelIndex>
-#include <QNetworkAccessManager>
 #include <QSharedPointer>
 #include <QString>
 
 #include "devicepage.h"
+#include "firmwareupdate.h"
 #include "ircodegeneratordialog.h"
 #include "kovdetector.h"
 #include "kovinfo.h"
 #include "kovtable.h"
 #include "tftpdserver.h"
-
-class QNetworkReply;
-class QUrl;
 
 namespace Ui {
 class MainWindow;
@@ -26,23 +23,26 @@ class MainWindow;
 // The device tab shows kovTable, fed by kovDetector's replies, through
 // devicePage (sorting, filter, unicast probes, export); the device panel
 // shows the selected device, and its buttons send one command datagram to
-// each selected device through KovDetector's static senders. The firmware tab switches tftpd on and off, replaces its image
+// each selected device through KovDetector's static senders. The firmware
+// tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
-// download) and lists each device's transfer as tftpd reports it. The IR
-// panel checks CCF text with Ccf::check before sending it; irDialog builds
-// such text from protocol parameters, and IRDecoder reads it back for the
-// line under the field and for opening irDialog on a pasted code.
+// download, run by firmwareUpdate) and lists each device's transfer as
+// tftpd reports it. The IR panel checks CCF text with Ccf::check before
+// sending it; irDialog builds such text from protocol parameters, and
+// IRDecoder reads it back for the line under the field and for opening
+// irDialog on a pasted code.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    // Talks to the firmware web service at KOV_WEBSERVICE_HOST.
     explicit MainWindow(QWidget *parent = nullptr);
+    // Talks to the firmware web service at webServiceHost ("host[:port]").
+    explicit MainWindow(const QString &webServiceHost,
+                        int transferTimeout = FirmwareUpdate::DefaultTransferTimeout,
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
-
-    // Tests point the firmware web service at a local server with this;
-    // the tool itself always talks to KOV_WEBSERVICE_HOST.
-    void setWebServiceHostForTesting(const QString &hostAndPort);
 
 private slots:
     void KovDetected(QString version, QHostAddress ip, QString mac);
@@ -71,11 +71,13 @@ private slots:
     void on_pushButton_12_clicked();
     void on_pushButton_13_clicked();
     void onBindError(QString error);
+    void firmwareCheckRunning(bool running);
+    void firmwareCheckFailed(const QString &reason);
+    void firmwareRefused(const QString &reason);
 
 private:
-    // The window's tests look behind the widgets at these members.
+    // The window's test looks behind the table view at its model.
     friend class tst_MainWindow;
-    friend class tst_FirmwareWorkflow;
 
     QSharedPointer<KovInfo> selectedKov();
     // Asks before acting on more than one device; true to go on.
@@ -84,18 +86,14 @@ private:
     void checkVersion();
     void downloadFirmware();
     int transferRow(QHostAddress &address);
-    QUrl webServiceUrl(const QString &query) const;
+    void showHeldVersion();
     void describeIrCode();
 
     KovTable kovTable;
     KovDetector kovDetector;
     TFTPDServer tftpd;
-    QNetworkAccessManager networkManager;
-    QNetworkReply *versionReply = nullptr;
-    QNetworkReply *firmwareReply = nullptr;
-    QString webVersion;
+    FirmwareUpdate firmwareUpdate;
     IRCodeGeneratorDialog irDialog;
     Ui::MainWindow *ui;
     DevicePage *devicePage = nullptr;
-    QString webServiceHost;
 };

@@ -10,6 +10,7 @@
 #include "devicelist.h"
 #include "discoveryround.h"
 #include "exitcode.h"
+#include "firmwareinfo.h"
 #include "intelhex.h"
 #include "tftpdserver.h"
 #include "upgraderun.h"
@@ -17,7 +18,7 @@
 namespace {
 
 // The name devices ask for, and that of the built-in image.
-const QString ImageName = QStringLiteral("kov-1-rev7.hex");
+const QString ImageName = QString::fromLatin1(FirmwareFileName);
 
 // The version an image file's name gives: <version> of the name
 // KOV_rev7_<version>.hex, as the window reads it, or else the last dotted
@@ -131,7 +132,7 @@ int upgradeCommand(const QStringList &arguments)
                                             "KOV_rev7_VERSION.hex)")
                                  .arg(path));
         server.addFirmware(ImageName, version, bytes);
-    } else if (version == QLatin1String("N.A.")) {
+    } else if (!server.hasFirmware(ImageName)) {
         return line.fail(QStringLiteral("the built-in image is missing"));
     }
 

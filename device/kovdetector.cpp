@@ -1,8 +1,13 @@
 #include "kovdetector.h"
 
+#include <QLoggingCategory>
 #include <QNetworkInterface>
 #include <QVariant>
 #include <QStringList>
+
+// Device replies the detector ignores (debug off by default; turn it on
+// with QT_LOGGING_RULES="kov.device.debug=true").
+Q_LOGGING_CATEGORY(lcDevice, "kov.device", QtInfoMsg)
 
 namespace {
 
@@ -28,7 +33,7 @@ void putHeader(char *buffer, char opcode)
 KovDetector::KovDetector(QObject *parent)
     : QObject(parent)
 {
-    connect(&socket, SIGNAL(readyRead()), this, SLOT(UDPPacketArrived()));
+    connect(&socket, &QUdpSocket::readyRead, this, &KovDetector::UDPPacketArrived);
     socket.bind(QHostAddress::AnyIPv4, ReplyPort, QUdpSocket::ShareAddress);
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
                            QVariant(ReplyReceiveBuffer));
@@ -161,7 +166,8 @@ void KovDetector::UDPPacketArrived()
 {
     char buffer[ReplyReadLimit + 1];
     while (socket.hasPendingDatagrams()) {
-        const qint64 read = socket.readDatagram(buffer, ReplyReadLimit);
+        QHostAddress sender;
+        const qint64 read = socket.readDatagram(buffer, ReplyReadLimit, &sender);
         if (read <= 0)
             continue;
         buffer[read] = '\0';
@@ -170,5 +176,8 @@ void KovDetector::UDPPacketArrived()
         QString mac;
         if (parseReply(QByteArray::fromRawData(buffer, int(read)), version, ip, mac))
             emit detected(version, ip, mac);
+        else
+            qCDebug(lcDevice).noquote() << "Ignoring a datagram that is no device reply from"
+                                        << sender.toString() << "(" << read << "bytes)";
     }
 }

@@ -31,7 +31,7 @@ KovTable::KovTable(QObject *parent)
     clock = [this] { return monotonic.elapsed(); };
     lostTimer.setInterval(LostCheckInterval);
     lostTimer.setSingleShot(false);
-    connect(&lostTimer, SIGNAL(timeout()), this, SLOT(KovLostTimer()));
+    connect(&lostTimer, &QTimer::timeout, this, &KovTable::KovLostTimer);
     lostTimer.start();
 }
 

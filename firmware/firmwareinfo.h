@@ -12,4 +12,7 @@ struct FirmwareInfo
     QByteArray firmware;
 };
 
+// The name devices ask for, under which the tool keeps the image it serves.
+inline constexpr char FirmwareFileName[] = "kov-1-rev7.hex";
+
 using FirmwareStore = QMap<QString, FirmwareInfo>;

@@ -1,7 +1,6 @@
 #include "tftpconnection.h"
 
-#include <QDebug>
-
+#include "firmwarelog.h"
 #include "tftppacket.h"
 
 TFTPConnection::TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddress &peer,
@@ -10,7 +9,7 @@ TFTPConnection::TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddr
 {
     // A coarse timer may fire up to 5 % early; the resend period is 1 s.
     timer.setTimerType(Qt::PreciseTimer);
-    qDebug().noquote() << fileName;
+    qCDebug(lcTftp).noquote() << printableText(fileName);
 }
 
 TFTPConnection::~TFTPConnection() = default;
@@ -28,14 +27,14 @@ void TFTPConnection::begin()
         return;
     }
 
-    connect(&timer, SIGNAL(timeout()), this, SLOT(retransmitBlock()));
+    connect(&timer, &QTimer::timeout, this, &TFTPConnection::retransmitBlock);
     if (!socket.bind(QHostAddress::AnyIPv4, 0)) {
         const QString reason = socket.errorString();
         finish();
         emit error(peer, reason);
         return;
     }
-    connect(&socket, SIGNAL(readyRead()), this, SLOT(udpDataArrived()));
+    connect(&socket, &QUdpSocket::readyRead, this, &TFTPConnection::udpDataArrived);
 
     data = found->firmware;
     blockCount = quint16(Tftp::blockCount(data.size()));
@@ -51,11 +50,12 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
     if (ended)
         return;
     if (sourcePort != port || source != peer) {
-        qDebug().noquote() << "Packet from incorrect host" << source.toString() << sourcePort;
+        qCDebug(lcTftp).noquote() << "Packet from incorrect host" << source.toString()
+                                  << sourcePort;
         return;
     }
     if (datagram.size() < 4) {
-        qDebug().noquote() << "Malformed packet" << peer.toString() << port;
+        qCDebug(lcTftp).noquote() << "Malformed packet" << peer.toString() << port;
         return;
     }
 
@@ -68,7 +68,8 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
         // transfer before the client has everything.
         const quint16 acked = quint16(byte(2) << 8 | byte(3));
         if (acked != block) {
-            qDebug().noquote() << "Ignoring ACK of block" << acked << "while waiting for" << block;
+            qCDebug(lcTftp).noquote() << "Ignoring ACK of block" << acked << "while waiting for"
+                                      << block;
             return;
         }
         if (lastBlock) {
@@ -93,7 +94,7 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
         return;
     }
     default:
-        qDebug().noquote().nospace() << "Invalid Opcode " << opcode;
+        qCDebug(lcTftp).noquote().nospace() << "Invalid Opcode " << opcode;
         return;
     }
 }

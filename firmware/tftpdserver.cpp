@@ -1,6 +1,5 @@
 #include "tftpdserver.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QVariant>
 
@@ -8,6 +7,7 @@
 #include <malloc.h>
 #endif
 
+#include "firmwarelog.h"
 #include "tftpconnection.h"
 #include "tftppacket.h"
 
@@ -20,7 +20,6 @@ static void initResources()
 
 namespace {
 const char *const builtInResource = ":/firmware/KOV_rev7_1.7.0.hex";
-const char *const builtInName = "kov-1-rev7.hex";
 const char *const builtInVersion = "1.7.0";
 constexpr int MaxRequest = 1023;
 }
@@ -28,13 +27,13 @@ constexpr int MaxRequest = 1023;
 TFTPDServer::TFTPDServer(QObject *parent) : QObject(parent)
 {
     initResources();
-    connect(&socket, SIGNAL(readyRead()), this, SLOT(udpPacketArrived()));
+    connect(&socket, &QUdpSocket::readyRead, this, &TFTPDServer::udpPacketArrived);
 
     QFile file(QString::fromLatin1(builtInResource));
     if (file.open(QIODevice::ReadOnly)) {
         FirmwareInfo info;
         info.firmware = file.readAll();
-        info.revision = QString::fromLatin1(builtInName);
+        info.revision = QString::fromLatin1(FirmwareFileName);
         info.version = QString::fromLatin1(builtInVersion);
         firmwares.insert(info.revision, info);
     }
@@ -47,6 +46,7 @@ void TFTPDServer::start(quint16 port)
 {
     if (!socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::ShareAddress)) {
         lastBindError = socket.errorString();
+        lastBindCause = socket.error();
         emit error(QStringLiteral(
             "Could not bind to socket, make sure no other TFTP Server is running."));
         return;
@@ -54,6 +54,7 @@ void TFTPDServer::start(quint16 port)
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
                            QVariant(ReceiveBuffer));
     lastBindError.clear();
+    lastBindCause = QAbstractSocket::UnknownSocketError;
 }
 
 void TFTPDServer::stop()
@@ -67,9 +68,19 @@ QString TFTPDServer::getVersion(QString revision)
     return found == firmwares.constEnd() ? QStringLiteral("N.A.") : found->version;
 }
 
+bool TFTPDServer::hasFirmware(const QString &revision) const
+{
+    return firmwares.contains(revision);
+}
+
 QString TFTPDServer::bindErrorString() const
 {
     return lastBindError;
+}
+
+QAbstractSocket::SocketError TFTPDServer::bindError() const
+{
+    return lastBindCause;
 }
 
 quint16 TFTPDServer::localPort() const
@@ -114,7 +125,7 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
         // otherwise bind itself to some port just to send this.
         if (socket.state() == QAbstractSocket::BoundState)
             sendError(&socket, sender, senderPort, 0, QStringLiteral("Not Supported"));
-        qDebug() << "Unsupported Request";
+        qCDebug(lcTftp) << "Unsupported Request";
         return;
     }
     if (request.size() < 4)
@@ -123,7 +134,7 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     const quint64 client = quint64(sender.toIPv4Address()) << 16 | senderPort;
     const TFTPConnection *running = transfers.value(client);
     if (running && running->isRunning()) {
-        qDebug() << "Resent read request from" << sender.toString() << senderPort;
+        qCDebug(lcTftp) << "Resent read request from" << sender.toString() << senderPort;
         return;
     }
 
@@ -132,12 +143,11 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     QHostAddress peer = sender;
     auto *session = new TFTPConnection(&firmwares, peer, senderPort, fileName, this);
     ++liveSessions;
-    connect(session, SIGNAL(destroyed()), this, SLOT(sessionEnded()));
-    connect(session, SIGNAL(done(QHostAddress&)), this, SIGNAL(done(QHostAddress&)));
-    connect(session, SIGNAL(error(QHostAddress&,QString)),
-            this, SIGNAL(error(QHostAddress&,QString)));
-    connect(session, SIGNAL(progress(QHostAddress&,int)),
-            this, SIGNAL(progress(QHostAddress&,int)));
+    connect(session, &QObject::destroyed, this, &TFTPDServer::sessionEnded);
+    connect(session, &TFTPConnection::done, this, &TFTPDServer::done);
+    connect(session, &TFTPConnection::error, this,
+            qOverload<QHostAddress &, QString>(&TFTPDServer::error));
+    connect(session, &TFTPConnection::progress, this, &TFTPDServer::progress);
     session->begin();
     if (session->isRunning()) {
         transfers.insert(client, session);

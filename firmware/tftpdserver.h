@@ -37,9 +37,13 @@ public:
     void start(quint16 port = DefaultPort);
     void stop();
     QString getVersion(QString revision);
+    // Whether an image is held under revision (getVersion answers "N.A." if not).
+    bool hasFirmware(const QString &revision) const;
 
     // Why the last start() could not bind, in the socket's own words.
     QString bindErrorString() const;
+    // Why, as the socket's error code (UnknownSocketError after a good start).
+    QAbstractSocket::SocketError bindError() const;
     // The port the server listens on while started (useful with port 0).
     quint16 localPort() const;
 
@@ -64,6 +68,7 @@ private:
     QMap<QString, FirmwareInfo> firmwares;
     QUdpSocket socket;
     QString lastBindError;
+    QAbstractSocket::SocketError lastBindCause = QAbstractSocket::UnknownSocketError;
     int liveSessions = 0;
     // The running transfers by client address and port.
     QHash<quint64, TFTPConnection *> transfers;

@@ -8,3 +8,6 @@ target_compile_definitions(tst_intelhex PRIVATE
     KOV_MAKE_FIRMWARE="${PROJECT_SOURCE_DIR}/tools/make-firmware.py")
 add_dependencies(tst_kovtftpd kov-tftpd)
 target_compile_definitions(tst_kovtftpd PRIVATE KOV_TFTPD="$<TARGET_FILE:kov-tftpd>")
+# The firmware web service client against a local HTTP server.
+kov_add_test(tst_firmwareupdate LABELS firmware LIBS kov_firmware Qt6::Network
+             SOURCES httptestserver.h)

@@ -72,9 +72,9 @@ bool waitUntil(Condition cond, int timeout = 20000)
 class Client
 {
 public:
-    Client()
+    explicit Client(const QHostAddress &local = QHostAddress(QHostAddress::LocalHost))
     {
-        bound = socket.bind(QHostAddress::LocalHost, 0);
+        bound = socket.bind(local, 0);
     }
 
     bool bound = false;
@@ -100,6 +100,72 @@ public:
     }
 
     bool hasPending() { return socket.hasPendingDatagrams(); }
+};
+
+// A whole read request from a chosen local address, for what curl and
+// tftp-hpa do not offer: take a source address, hold back its ACKs, or go
+// silent. It reads every DATA block in order and ACKs it while acking is on.
+class Transfer
+{
+public:
+    explicit Transfer(const QHostAddress &local) : client(local)
+    {
+        QObject::connect(&client.socket, &QUdpSocket::readyRead, [this] { drain(); });
+    }
+
+    bool isBound() const { return client.bound; }
+
+    void request(const QString &name, quint16 port = 69)
+    {
+        client.send(rrq(name.toLatin1()), port);
+    }
+
+    void setAcking(bool on)
+    {
+        acking = on;
+        if (acking && lastBlock > 0)
+            ack(lastBlock);
+    }
+
+    QByteArray data;
+    quint16 lastBlock = 0;
+    bool complete = false;
+    QString error;
+
+private:
+    void drain()
+    {
+        while (client.socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = client.socket.receiveDatagram();
+            const QByteArray packet = datagram.data();
+            if (packet.size() < 4)
+                continue;
+            if (opcodeOf(packet) == 5) {
+                error = QString::fromLatin1(packet.mid(4).constData());
+                continue;
+            }
+            if (opcodeOf(packet) != 3)
+                continue;
+            peer = datagram.senderAddress();
+            peerPort = quint16(datagram.senderPort());
+            const quint16 block = blockOf(packet);
+            if (block == quint16(lastBlock + 1)) {
+                data += packet.mid(4);
+                lastBlock = block;
+                if (packet.size() - 4 < 512)
+                    complete = true;
+            }
+            if (acking && lastBlock > 0)
+                ack(lastBlock);
+        }
+    }
+
+    void ack(quint16 block) { client.socket.writeDatagram(TftpTest::ack(block), peer, peerPort); }
+
+    Client client;
+    QHostAddress peer;
+    quint16 peerPort = 0;
+    bool acking = true;
 };
 
 // Records the done/progress/error signals of a transfer or of the server

@@ -157,8 +157,7 @@ void tst_DeviceActions::init()
     capture = new DatagramCapture;
     QVERIFY(capture->isBound());
     window = new MainWindow;
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(WindowTest::showWindow(window));
     QVERIFY(view());
 }
 

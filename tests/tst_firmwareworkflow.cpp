@@ -18,9 +18,16 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "firmwaretestutil.h"
+#include "firmwareupdate.h"
 #include "httptestserver.h"
 #include "mainwindow.h"
+#include "tftptestclient.h"
+#include "tftpdserver.h"
 #include "windowtestutil.h"
 
 using namespace WindowTest;
@@ -49,82 +56,22 @@ QByteArray hexImage(int size, quint8 seed)
 }
 
 
-// A TFTP client of our own on a chosen local address, for what curl and
-// tftp-hpa do not offer: take a source address, hold back its ACKs, or go
-// silent. It reads every DATA block in order and ACKs it while acking is on.
-class TftpTestClient
+// Root binds port 69 through CAP_NET_BIND_SERVICE alone: taking it out of
+// this thread's effective set (it stays permitted) makes a bind of port 69
+// fail for want of permission, as for an ordinary user.
+bool setBindCapability(bool on)
 {
-public:
-    explicit TftpTestClient(const QHostAddress &local)
-    {
-        bound = socket.bind(local, 0);
-        QObject::connect(&socket, &QUdpSocket::readyRead, [this] { drain(); });
-    }
-
-    bool isBound() const { return bound; }
-
-    void request(const QString &name)
-    {
-        QByteArray rrq("\0\1", 2);
-        rrq += name.toLatin1() + '\0' + "octet" + '\0';
-        socket.writeDatagram(rrq, QHostAddress::LocalHost, 69);
-    }
-
-    void setAcking(bool on)
-    {
-        acking = on;
-        if (acking && lastBlock > 0)
-            ack(lastBlock);
-    }
-
-    QByteArray data;
-    quint16 lastBlock = 0;
-    bool complete = false;
-    QString error;
-
-private:
-    void drain()
-    {
-        while (socket.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = socket.receiveDatagram();
-            const QByteArray packet = datagram.data();
-            if (packet.size() < 4)
-                continue;
-            const int opcode = quint8(packet[0]) << 8 | quint8(packet[1]);
-            if (opcode == 5) {
-                error = QString::fromLatin1(packet.mid(4).constData());
-                continue;
-            }
-            if (opcode != 3)
-                continue;
-            peer = datagram.senderAddress();
-            peerPort = quint16(datagram.senderPort());
-            const quint16 block = quint16(quint8(packet[2]) << 8 | quint8(packet[3]));
-            if (block == quint16(lastBlock + 1)) {
-                data += packet.mid(4);
-                lastBlock = block;
-                if (packet.size() - 4 < 512)
-                    complete = true;
-            }
-            if (acking && lastBlock > 0)
-                ack(lastBlock);
-        }
-    }
-
-    void ack(quint16 block)
-    {
-        QByteArray packet("\0\4", 2);
-        packet.append(char(block >> 8));
-        packet.append(char(block & 0xff));
-        socket.writeDatagram(packet, peer, peerPort);
-    }
-
-    QUdpSocket socket;
-    QHostAddress peer;
-    quint16 peerPort = 0;
-    bool acking = true;
-    bool bound = false;
-};
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const quint32 bit = 1u << CAP_NET_BIND_SERVICE;
+    if (on)
+        data[0].effective |= bit;
+    else
+        data[0].effective &= ~bit;
+    return syscall(SYS_capset, &header, data) == 0;
+}
 
 } // namespace
 
@@ -141,7 +88,8 @@ private slots:
     void redirectsAreFollowed();
     void failingVersionQuery_data();
     void failingVersionQuery();
-    void repeatedPressUsesLatestQuery();
+    void stalledServiceTimesOut_data();
+    void stalledServiceTimesOut();
     void failingDownload_data();
     void failingDownload();
     void malformedImageRefused_data();
@@ -157,6 +105,7 @@ private slots:
     void unknownName();
     void silentClientGivesUp();
     void disablingKeepsRunningTransfer();
+    void portHeldElsewhere_data();
     void portHeldElsewhere();
 
 private:
@@ -166,6 +115,8 @@ private:
         return window->findChild<T *>(QString::fromLatin1(name));
     }
     QString label() { return child<QLabel>("label_5")->text(); }
+    TFTPDServer &server() { return *window->findChild<TFTPDServer *>(); }
+    FirmwareUpdate &update() { return *window->findChild<FirmwareUpdate *>(); }
     void checkForUpdate();
     void enableServer();
     QString status(const QString &address);
@@ -198,8 +149,7 @@ void tst_FirmwareWorkflow::init()
     http.clearLog();
     QVERIFY(capture->sync());
     capture->clear();
-    window.reset(new MainWindow);
-    window->setWebServiceHostForTesting(http.hostAndPort());
+    window.reset(new MainWindow(http.hostAndPort()));
     // Drop the start-up beacon so each test sees only its own commands.
     QVERIFY(capture->waitFor(1));
     QVERIFY(capture->sync());
@@ -216,9 +166,8 @@ void tst_FirmwareWorkflow::cleanup()
 void tst_FirmwareWorkflow::checkForUpdate()
 {
     QTest::mouseClick(child<QPushButton>("pushButton"), Qt::LeftButton);
-    QVERIFY(window->versionReply);
-    QTRY_VERIFY(!window->versionReply);
-    QTRY_VERIFY(!window->firmwareReply);
+    QVERIFY(update().isRunning());
+    QTRY_VERIFY(!update().isRunning());
 }
 
 void tst_FirmwareWorkflow::enableServer()
@@ -230,12 +179,7 @@ void tst_FirmwareWorkflow::enableServer()
 
 QString tst_FirmwareWorkflow::status(const QString &address)
 {
-    auto *table = child<QTableWidget>("tableWidget");
-    for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, 0) && table->item(row, 0)->text() == address)
-            return table->item(row, 1) ? table->item(row, 1)->text() : QString();
-    }
-    return QString();
+    return transferStatus(child<QTableWidget>("tableWidget"), address);
 }
 
 // Fetches a file from the window's TFTP server with curl. (tftp-hpa cannot
@@ -267,7 +211,7 @@ void tst_FirmwareWorkflow::newFirmwareIsServed()
     checkForUpdate();
     QCOMPARE(http.requests(), (QStringList{"GET " + VersionTarget, "GET " + DownloadTarget}));
     QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
-    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.8.0\n"));
+    QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.8.0\n"));
     QVERIFY(boxes.isEmpty());
 
     enableServer();
@@ -322,7 +266,7 @@ void tst_FirmwareWorkflow::failingVersionQuery()
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         const quint16 port = closed.serverPort();
         closed.close();
-        window->setWebServiceHostForTesting("127.0.0.1:" + QString::number(port));
+        window.reset(new MainWindow("127.0.0.1:" + QString::number(port)));
     }
     http.setResponse(VersionTarget, response);
     http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
@@ -334,40 +278,50 @@ void tst_FirmwareWorkflow::failingVersionQuery()
         QCOMPARE(http.count(VersionTarget), 0);
     else
         QVERIFY(http.count(VersionTarget) >= 1);
-    QVERIFY(window->webVersion.isEmpty());
+    QVERIFY(update().version().isEmpty());
     QCOMPARE(label(), BuiltInLabel);
-    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
-    QVERIFY(boxes.isEmpty());
+    QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QString("Firmware check failed"));
 }
 
-void tst_FirmwareWorkflow::repeatedPressUsesLatestQuery()
+void tst_FirmwareWorkflow::stalledServiceTimesOut_data()
 {
-    // Two presses before the service answers: the first query is replaced
-    // by the second, and its late answer must neither be read in place of
-    // the second nor start a download of its own.
-    http.setResponse(VersionTarget, HttpTestServer::held("1.7.9\n"));
-    http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
-    QSignalSpy finished(&window->networkManager, &QNetworkAccessManager::finished);
+    QTest::addColumn<bool>("downloadStalls");
+
+    QTest::newRow("version query stalls") << false;
+    QTest::newRow("download stalls") << true;
+}
+
+void tst_FirmwareWorkflow::stalledServiceTimesOut()
+{
+    // The service accepts the request and never answers.
+    QFETCH(bool, downloadStalls);
+    window.reset(new MainWindow(http.hostAndPort(), 300));
+    http.setResponse(VersionTarget, downloadStalls ? HttpTestServer::ok("1.8.0\n")
+                                                   : HttpTestServer::held("1.8.0\n"));
+    http.setResponse(DownloadTarget, HttpTestServer::held(image18));
+    MessageBoxCatcher boxes;
+
+    const int heldBefore = http.heldCount();
     auto *button = child<QPushButton>("pushButton");
     QTest::mouseClick(button, Qt::LeftButton);
-    QTRY_COMPARE(http.heldCount(), 1);
-    http.setResponse(VersionTarget, HttpTestServer::held("1.8.0\n"));
+    QVERIFY(!button->isEnabled());
+    QVERIFY2(label().startsWith("Checking"), qPrintable(label()));
+    QTRY_COMPARE(http.heldCount(), heldBefore + 1);
+    if (downloadStalls)
+        QCOMPARE(label(), QString("Downloading firmware 1.8.0 from Veltrane..."));
     QTest::mouseClick(button, Qt::LeftButton);
-    QTRY_COMPARE(http.heldCount(), 2);
-    QNetworkReply *latest = window->versionReply;
-    QVERIFY(latest);
 
-    http.releaseNext();
-    QVERIFY(finished.wait());
-    QCOMPARE(window->versionReply, latest);
-    QVERIFY(window->webVersion.isEmpty());
-    QCOMPARE(http.count(DownloadTarget), 0);
-
-    http.releaseNext();
-    QTRY_VERIFY(!window->versionReply);
-    QTRY_VERIFY(!window->firmwareReply);
-    QCOMPARE(http.count(DownloadTarget), 1);
-    QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+    QCOMPARE(http.count(VersionTarget), 1);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QString("Firmware check failed"));
+    QCOMPARE(boxes.last().icon, QMessageBox::Warning);
+    QVERIFY2(boxes.last().text.contains("did not answer within 0.3 s"),
+             qPrintable(boxes.last().text));
+    QCOMPARE(label(), BuiltInLabel);
+    QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.7.0"));
 }
 
 void tst_FirmwareWorkflow::failingDownload_data()
@@ -391,16 +345,17 @@ void tst_FirmwareWorkflow::failingDownload()
     // Qt resends a GET once when the connection closes before an answer.
     QVERIFY(http.count(DownloadTarget) >= 1);
     QCOMPARE(label(), BuiltInLabel);
-    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
-    QCOMPARE(window->webVersion, QString("1.8.0\n"));
-    QVERIFY(boxes.isEmpty());
+    QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    QCOMPARE(update().version(), QString("1.8.0\n"));
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QString("Firmware check failed"));
     enableServer();
     QCOMPARE(servedImage(), FirmwareTest::builtInImage());
 
     // The version text already read goes with the next good download.
     http.setResponse(DownloadTarget, HttpTestServer::ok(image18));
-    window->downloadFirmware();
-    QTRY_VERIFY(!window->firmwareReply);
+    update().downloadFirmware();
+    QTRY_VERIFY(!update().isRunning());
     QCOMPARE(label(), QString("Firmware version ready to upload: 1.8.0\n"));
     QCOMPARE(servedImage(), image18);
 }
@@ -437,7 +392,7 @@ void tst_FirmwareWorkflow::malformedImageRefused()
     QVERIFY(boxes.last().text.endsWith("The firmware ready to upload is unchanged."));
     QCOMPARE(boxes.last().icon, QMessageBox::Warning);
     QCOMPARE(label(), BuiltInLabel);
-    QCOMPARE(window->tftpd.getVersion("kov-1-rev7.hex"), QString("1.7.0"));
+    QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.7.0"));
     enableServer();
     QCOMPARE(servedImage(), FirmwareTest::builtInImage());
 }
@@ -477,8 +432,7 @@ void tst_FirmwareWorkflow::updateAll()
 
 void tst_FirmwareWorkflow::upgradeSelectedDevice()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     const int other = announceDevice(view->model(), "1.7.0", "10.0.0.8", "00:11:22:33:44:88");
     const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
@@ -511,8 +465,7 @@ void tst_FirmwareWorkflow::upgradeSelectedDevice()
 
 void tst_FirmwareWorkflow::upgradeWithoutSelection()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     const int row = announceDevice(view->model(), "1.7.0", "10.0.0.7", "00:11:22:33:44:77");
     QVERIFY(row >= 0);
@@ -580,7 +533,7 @@ void tst_FirmwareWorkflow::twoClientsAtOnce()
 
     // The client on 127.0.0.2 takes its first block and then waits, so its
     // transfer is still open while curl fetches from 127.0.0.1.
-    TftpTestClient slow(QHostAddress("127.0.0.2"));
+    TftpTest::Transfer slow(QHostAddress("127.0.0.2"));
     QVERIFY(slow.isBound());
     slow.setAcking(false);
     slow.request("kov-1-rev7.hex");
@@ -617,7 +570,7 @@ void tst_FirmwareWorkflow::unknownName()
 void tst_FirmwareWorkflow::silentClientGivesUp()
 {
     enableServer();
-    TftpTestClient silent(QHostAddress("127.0.0.3"));
+    TftpTest::Transfer silent(QHostAddress("127.0.0.3"));
     QVERIFY(silent.isBound());
     silent.setAcking(false);
     silent.request("kov-1-rev7.hex");
@@ -630,7 +583,7 @@ void tst_FirmwareWorkflow::silentClientGivesUp()
 void tst_FirmwareWorkflow::disablingKeepsRunningTransfer()
 {
     enableServer();
-    TftpTestClient running(QHostAddress("127.0.0.2"));
+    TftpTest::Transfer running(QHostAddress("127.0.0.2"));
     running.setAcking(false);
     running.request("kov-1-rev7.hex");
     QTRY_COMPARE(status("127.0.0.2"), QString("0"));
@@ -660,23 +613,39 @@ void tst_FirmwareWorkflow::disablingKeepsRunningTransfer()
     QCOMPARE(child<QTableWidget>("tableWidget")->rowCount(), 1);
 }
 
+void tst_FirmwareWorkflow::portHeldElsewhere_data()
+{
+    QTest::addColumn<bool>("inUse");
+
+    QTest::newRow("another server holds the port") << true;
+    QTest::newRow("no permission for port 69") << false;
+}
+
 void tst_FirmwareWorkflow::portHeldElsewhere()
 {
+    QFETCH(bool, inUse);
     QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 69, QUdpSocket::DontShareAddress));
+    if (inUse)
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 69, QUdpSocket::DontShareAddress));
+    else
+        QVERIFY(setBindCapability(false));
 
     MessageBoxCatcher boxes;
     auto *box = child<QCheckBox>("enableTFTPD");
     QTest::mouseClick(box, Qt::LeftButton);
+    if (!inUse)
+        QVERIFY(setBindCapability(true));
     QCOMPARE(boxes.count(), 1);
     const MessageBoxRecord shown = boxes.last();
     QCOMPARE(shown.icon, QMessageBox::Warning);
     QVERIFY2(shown.text.startsWith(
                  "Could not bind to socket, make sure no other TFTP Server is running."),
              qPrintable(shown.text));
-    QVERIFY(!window->tftpd.bindErrorString().isEmpty());
-    QVERIFY(shown.text.contains(window->tftpd.bindErrorString()));
-    QVERIFY(shown.text.contains("cap_net_bind_service"));
+    QVERIFY(!server().bindErrorString().isEmpty());
+    QVERIFY(shown.text.contains(server().bindErrorString()));
+    // The advice fits the cause.
+    QCOMPARE(shown.text.contains("cap_net_bind_service"), !inUse);
+    QCOMPARE(shown.text.contains("in use by another program; which one is not known"), inUse);
     QVERIFY(!box->isChecked());
 
     // Once the port is free, ticking the box starts the server.

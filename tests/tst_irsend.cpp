@@ -142,8 +142,7 @@ void tst_IRSend::init()
     capture = new DatagramCapture;
     QVERIFY(capture->isBound());
     window = new MainWindow;
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(WindowTest::showWindow(window));
     QTableView *view = child<QTableView>("tableView");
     QVERIFY(view);
     const int row = announceDevice(view->model(), "1.7.0", Device, Mac);

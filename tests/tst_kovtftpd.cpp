@@ -23,6 +23,7 @@ private slots:
     void refusesBadFile_data();
     void refusesBadFile();
     void portTaken();
+    void peerTextEscaped();
 
 private:
     bool waitForLine(QProcess &p, const QByteArray &line);
@@ -141,6 +142,33 @@ void TestKovTftpd::portTaken()
     const QByteArray err = server.readAllStandardError();
     QVERIFY2(err.contains("cannot bind UDP port 69: The bound address is already in use"),
              err.constData());
+}
+
+void TestKovTftpd::peerTextEscaped()
+{
+    // Names and ERROR texts from the network reach the terminal escaped.
+    output.clear();
+    QProcess server;
+    server.start(KOV_TFTPD, { "--port", "6971" });
+    QVERIFY(waitForLine(server,
+                        "listening on UDP port 6971, serving kov-1-rev7.hex (version 1.7.0)"));
+    Client client;
+    QVERIFY(client.bound);
+    client.send(rrq("\x1b[2J"), 6971);
+    QVERIFY(waitForLine(server, "127.0.0.1 error File not found"));
+    QCOMPARE(opcodeOf(client.next().data()), quint16(5));
+
+    client.send(rrq("kov-1-rev7.hex"), 6971);
+    const QNetworkDatagram first = client.next();
+    QCOMPARE(opcodeOf(first.data()), quint16(3));
+    client.send(errorPacket(0, "\x1b]0;owned\x07"), quint16(first.senderPort()));
+    QVERIFY(waitForLine(server, "127.0.0.1 error \\x1b]0;owned\\x07"));
+
+    server.kill();
+    server.waitForFinished();
+    const QByteArray err = server.readAllStandardError();
+    QVERIFY2(err.contains("\\x1b[2J\n"), err.constData());
+    QVERIFY(!err.contains('\x1b') && !output.contains('\x1b'));
 }
 
 QTEST_GUILESS_MAIN(TestKovTftpd)

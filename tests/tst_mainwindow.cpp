@@ -555,8 +555,7 @@ void tst_MainWindow::headerClickSorts()
     QCOMPARE(announceDevice(&table, "1.7.0", "10.0.0.9", "00:00:00:00:00:02"), 0);
     QCOMPARE(announceDevice(&table, "1.6.0", "10.0.0.10", "00:00:00:00:00:01"), 1);
 
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     QHeaderView *header = view->horizontalHeader();
     auto clickSection = [&](int section) {
@@ -607,8 +606,7 @@ static void whenGeneratorShows(QTimer &poll, std::function<void(IRCodeGeneratorD
 
 void tst_MainWindow::generatorFillsCcfField()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *view = child<QTableView>("tableView");
     const int row = announceDevice(view->model(), "1.7.0", "10.0.0.5", "00:11:22:33:44:55");
     QVERIFY(row >= 0);
@@ -723,8 +721,7 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds()
 
 void tst_MainWindow::exitEndsEventLoop()
 {
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    QVERIFY(WindowTest::showWindow(window.data()));
     auto *exitAction = child<QAction>("actionExit");
     QTimer::singleShot(0, exitAction, &QAction::trigger);
     // Only if closing failed to end the loop: a distinct code, not a hang.

@@ -38,6 +38,7 @@ private slots:
     void noTerminal();
     void noDisplayNoTerminal();
     void runsInPlaceOnATerminal();
+    void failureShownOnDisplay();
 
 private:
     // A stand-in program in the private PATH: it writes its arguments,
@@ -240,6 +241,19 @@ void tst_Puttytel::runsInPlaceOnATerminal()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(argsOf("nc"), (QStringList{"10.0.0.5", "6000"}));
+}
+
+void tst_Puttytel::failureShownOnDisplay()
+{
+    // Started detached by the window, the launcher's error output goes
+    // unseen: the reason also shows in an xmessage window.
+    addTool("nc");
+    addTool("xmessage");
+    const Run result = run({"-raw", "10.0.0.5", "6000"}, {"DISPLAY=:0"});
+    QCOMPARE(result.exitCode, 1);
+    QTRY_VERIFY(ran("xmessage"));
+    QTRY_VERIFY(argsOf("xmessage").join(' ').contains("no terminal program found"));
+    QCOMPARE(argsOf("xmessage").last(), result.err.trimmed());
 }
 
 QTEST_GUILESS_MAIN(tst_Puttytel)

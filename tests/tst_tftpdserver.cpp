@@ -154,17 +154,23 @@ void TestTftpdServer::droppedDatagrams()
 void TestTftpdServer::notFound_data()
 {
     QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<QString>("logged");
 
-    QTest::newRow("empty name 00 01 00 00") << QByteArray("\0\1\0\0", 4);
-    QTest::newRow("capitals") << rrq("KOV-1-REV7.HEX");
-    QTest::newRow("leading slash") << rrq("/kov-1-rev7.hex");
-    QTest::newRow("trailing blank") << rrq("kov-1-rev7.hex ");
-    QTest::newRow("directory") << rrq("firmware/kov-1-rev7.hex");
+    QTest::newRow("empty name 00 01 00 00") << QByteArray("\0\1\0\0", 4) << QString("");
+    QTest::newRow("capitals") << rrq("KOV-1-REV7.HEX") << QString("KOV-1-REV7.HEX");
+    QTest::newRow("leading slash") << rrq("/kov-1-rev7.hex") << QString("/kov-1-rev7.hex");
+    QTest::newRow("trailing blank") << rrq("kov-1-rev7.hex ") << QString("kov-1-rev7.hex ");
+    QTest::newRow("directory") << rrq("firmware/kov-1-rev7.hex") << QString("firmware/kov-1-rev7.hex");
+    // A name that would clear the terminal of whoever reads the log.
+    QTest::newRow("escape sequence") << rrq("\x1b[2J") << QString("\\x1b[2J");
+    QTest::newRow("bytes beyond ASCII") << rrq("\x9b\xff\\") << QString("\\x9b\\xff\\\\");
 }
 
 void TestTftpdServer::notFound()
 {
     QFETCH(QByteArray, packet);
+    QFETCH(QString, logged);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(logged));
     server->start();
     Client c;
     c.send(packet, 69);

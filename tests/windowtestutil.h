@@ -20,11 +20,12 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "programicon.h"
+#include "programidentity.h"
 
 namespace WindowTest {
 
@@ -43,12 +44,7 @@ inline void failOnBrokenSlotNames()
 // The identity the program's entry sets before it builds the window.
 inline void setProgramIdentity()
 {
-    QCoreApplication::setApplicationName("KOV-Tool");
-    QCoreApplication::setApplicationVersion("1.0");
-    QCoreApplication::setOrganizationDomain("Veltrane, LLC");
-    QCoreApplication::setOrganizationName("Veltrane");
-    QApplication::setWindowIcon(programIcon());
-    QGuiApplication::setDesktopFileName("com.veltrane.KovTool");
+    ::setProgramIdentity();
 }
 
 // One message box as the user saw it.
@@ -246,6 +242,24 @@ inline int announceDevice(const QAbstractItemModel *model, const QString &versio
         return row >= 0 && model->index(row, 1).data().toString() == ip;
     }, timeoutMs);
     return shown ? row : -1;
+}
+
+// The status cell of the firmware transfer table's row for address, or an
+// empty text when the table has no such row.
+inline QString transferStatus(const QTableWidget *table, const QString &address)
+{
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0) && table->item(row, 0)->text() == address)
+            return table->item(row, 1) ? table->item(row, 1)->text() : QString();
+    }
+    return QString();
+}
+
+// Shows a window and waits until it is exposed, as a user would see it.
+inline bool showWindow(QWidget *window)
+{
+    window->show();
+    return QTest::qWaitForWindowExposed(window);
 }
 
 // Centre of a row's first cell, in viewport coordinates.

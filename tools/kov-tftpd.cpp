@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
+#include "firmwareinfo.h"
+#include "firmwarelog.h"
 #include "intelhex.h"
 #include "tftpdserver.h"
 
@@ -42,15 +44,12 @@ void raiseFileLimit()
 
 class Reporter : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit Reporter(bool everyChange, QObject *parent = nullptr)
         : QObject(parent), everyChange(everyChange)
     {
     }
 
-public slots:
     void progress(QHostAddress &address, int p)
     {
         const QString key = address.toString();
@@ -71,30 +70,30 @@ public slots:
     void error(QHostAddress &address, QString error)
     {
         lastStep.remove(address.toString());
-        say(QStringLiteral("%1 error %2").arg(address.toString(), error));
+        // The reason may be a client's own ERROR text: keep its bytes
+        // away from the terminal.
+        say(QStringLiteral("%1 error %2").arg(address.toString(), printableText(error)));
     }
-
-    void bindFailed(QString)
-    {
-        failedToBind = true;
-    }
-
-public:
-    bool failedToBind = false;
 
 private:
     bool everyChange;
     QHash<QString, int> lastStep;
 };
 
-}
-
-int main(int argc, char *argv[])
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kov-tftpd"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    quint16 port = TFTPDServer::DefaultPort;
+    QString hexFile;
+    QString name = QString::fromLatin1(FirmwareFileName);
+    bool nameSet = false;
+    bool everyPercent = false;
+    bool quiet = false;
+};
 
+// Fills options from the command line; on a usage error prints why and
+// returns false. --help and --version exit here.
+bool parseOptions(const QCoreApplication &app, Options &options)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Serves KOV-1 firmware by TFTP (read requests only)."));
@@ -109,8 +108,8 @@ int main(int argc, char *argv[])
         QStringLiteral("file"));
     const QCommandLineOption nameOption(
         { QStringLiteral("n"), QStringLiteral("name") },
-        QStringLiteral("Name to serve the file under (default kov-1-rev7.hex)."),
-        QStringLiteral("name"), QStringLiteral("kov-1-rev7.hex"));
+        QStringLiteral("Name to serve the file under (default %1).").arg(FirmwareFileName),
+        QStringLiteral("name"), QString::fromLatin1(FirmwareFileName));
     const QCommandLineOption everyOption(
         QStringLiteral("every-percent"),
         QStringLiteral("Print every change of progress, not only every 10 %."));
@@ -122,70 +121,100 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[file]"));
     parser.process(app);
 
-    QString hexFile = parser.value(fileOption);
+    options.hexFile = parser.value(fileOption);
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() > 1 || (positional.size() == 1 && !hexFile.isEmpty())) {
+    if (positional.size() > 1 || (positional.size() == 1 && !options.hexFile.isEmpty())) {
         say(QStringLiteral("kov-tftpd: give one HEX file at most"), stderr);
-        return 2;
+        return false;
     }
     if (!positional.isEmpty())
-        hexFile = positional.first();
+        options.hexFile = positional.first();
 
     bool ok = false;
     const uint port = parser.value(portOption).toUInt(&ok);
     if (!ok || port > 65535) {
         say(QStringLiteral("kov-tftpd: bad port: %1").arg(parser.value(portOption)), stderr);
-        return 2;
+        return false;
     }
+    options.port = quint16(port);
+    options.name = parser.value(nameOption);
+    options.nameSet = parser.isSet(nameOption);
+    options.everyPercent = parser.isSet(everyOption);
+    options.quiet = parser.isSet(quietOption);
+    return true;
+}
+
+// Gives the server the image to serve under options.name: the HEX file
+// if one is named (checked first), else the built-in image. On failure
+// prints why and returns false.
+bool loadImage(TFTPDServer &server, const Options &options)
+{
+    if (options.hexFile.isEmpty()) {
+        if (options.nameSet) {
+            say(QStringLiteral("kov-tftpd: --name needs --file"), stderr);
+            return false;
+        }
+        if (!server.hasFirmware(options.name)) {
+            say(QStringLiteral("kov-tftpd: the built-in image is missing"), stderr);
+            return false;
+        }
+        return true;
+    }
+    const QString &path = options.hexFile;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        say(QStringLiteral("kov-tftpd: %1: %2").arg(path, file.errorString()), stderr);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    const QString problem = IntelHex::problem(bytes);
+    if (!problem.isEmpty()) {
+        say(QStringLiteral("kov-tftpd: %1: %2").arg(path, problem), stderr);
+        return false;
+    }
+    server.addFirmware(options.name, QFileInfo(path).fileName(), bytes);
+    return true;
+}
+
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kov-tftpd"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+
+    Options options;
+    if (!parseOptions(app, options))
+        return 2;
 
     raiseFileLimit();
 
     TFTPDServer server;
-    QString name = QStringLiteral("kov-1-rev7.hex");
-    if (!hexFile.isEmpty()) {
-        const QString &path = hexFile;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            say(QStringLiteral("kov-tftpd: %1: %2").arg(path, file.errorString()), stderr);
-            return 2;
-        }
-        const QByteArray bytes = file.readAll();
-        const QString problem = IntelHex::problem(bytes);
-        if (!problem.isEmpty()) {
-            say(QStringLiteral("kov-tftpd: %1: %2").arg(path, problem), stderr);
-            return 2;
-        }
-        name = parser.value(nameOption);
-        server.addFirmware(name, QFileInfo(path).fileName(), bytes);
-    } else if (parser.isSet(nameOption)) {
-        say(QStringLiteral("kov-tftpd: --name needs --file"), stderr);
+    if (!loadImage(server, options))
         return 2;
-    } else if (server.getVersion(name) == QLatin1String("N.A.")) {
-        say(QStringLiteral("kov-tftpd: the built-in image is missing"), stderr);
-        return 2;
-    }
 
-    Reporter reporter(parser.isSet(everyOption));
-    if (!parser.isSet(quietOption))
-        QObject::connect(&server, SIGNAL(progress(QHostAddress&,int)),
-                         &reporter, SLOT(progress(QHostAddress&,int)));
-    QObject::connect(&server, SIGNAL(done(QHostAddress&)), &reporter, SLOT(done(QHostAddress&)));
-    QObject::connect(&server, SIGNAL(error(QHostAddress&,QString)),
-                     &reporter, SLOT(error(QHostAddress&,QString)));
+    Reporter reporter(options.everyPercent);
+    if (!options.quiet)
+        QObject::connect(&server, &TFTPDServer::progress, &reporter, &Reporter::progress);
+    QObject::connect(&server, &TFTPDServer::done, &reporter, &Reporter::done);
+    QObject::connect(&server, qOverload<QHostAddress &, QString>(&TFTPDServer::error), &reporter,
+                     &Reporter::error);
 
-    QObject::connect(&server, SIGNAL(error(QString)), &reporter, SLOT(bindFailed(QString)));
-    server.start(quint16(port));
-    if (reporter.failedToBind) {
+    bool failedToBind = false;
+    QObject::connect(&server, qOverload<QString>(&TFTPDServer::error), &reporter,
+                     [&failedToBind] { failedToBind = true; });
+    server.start(options.port);
+    if (failedToBind) {
         say(QStringLiteral("kov-tftpd: cannot bind UDP port %1: %2")
-                .arg(port)
+                .arg(options.port)
                 .arg(server.bindErrorString()),
             stderr);
         return 1;
     }
     say(QStringLiteral("listening on UDP port %1, serving %2 (version %3)")
             .arg(server.localPort())
-            .arg(name, server.getVersion(name)));
+            .arg(options.name, server.getVersion(options.name)));
     return app.exec();
 }
 
-#include "kov-tftpd.moc"

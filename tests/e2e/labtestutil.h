@@ -234,6 +234,17 @@ public:
         return n;
     }
 
+    // A host on bridge holding each device's "ip" as a /24, with kov-sim
+    // playing those devices in it; returns the host's number, or -1.
+    int addDevices(const QString &bridge, const QList<QJsonObject> &devices)
+    {
+        QStringList cidrs;
+        for (const QJsonObject &d : devices)
+            cidrs.append(d.value(QStringLiteral("ip")).toString() + QStringLiteral("/24"));
+        const int host = addHost(bridge, cidrs);
+        return host >= 0 && startSim(host, devices) >= 0 ? host : -1;
+    }
+
     void stopSim(int n) { stop(*sims.at(size_t(n))); }
 
     // Every log line of every simulator so far, or only those of device.

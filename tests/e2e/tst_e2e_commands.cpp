@@ -40,7 +40,6 @@ void tst_E2eCommands::initTestCase()
     lab = std::make_unique<LabTest::Lab>(QStringLiteral(KOV_SIM_PATH));
     QVERIFY2(lab->addSubnet("kbr0", "10.77.0.1/24", true), qPrintable(lab->error()));
     QList<QJsonObject> devices;
-    QStringList addresses;
     for (int i = 0; i < 6; ++i) {
         names.append(QStringLiteral("d%1").arg(i));
         ips.append(QStringLiteral("10.77.0.%1").arg(20 + i));
@@ -49,15 +48,11 @@ void tst_E2eCommands::initTestCase()
         if (i == 4)
             extra.insert("form", "3");
         devices.append(LabTest::device(names.last(), ips.last(), macs.last(), "1.6.2", extra));
-        addresses.append(ips.last() + "/24");
     }
-    const int host = lab->addHost("kbr0", addresses);
-    QVERIFY2(host >= 0, qPrintable(lab->error()));
-    QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
+    QVERIFY2(lab->addDevices("kbr0", devices) >= 0, qPrintable(lab->error()));
 
     window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(WindowTest::showWindow(window.get()));
     view = window->findChild<QTableView *>("tableView");
     QVERIFY(view);
     QTRY_COMPARE(view->model()->rowCount(), 6);

@@ -57,7 +57,6 @@ void tst_E2eFaults::initTestCase()
         {"stalls", {{"stopAfterBlock", 10}}},
         {"wrong-file", {{"file", "kov-1-rev8.hex"}}},
     };
-    QStringList addresses;
     for (int i = 0; i < plays.size(); ++i) {
         QJsonObject extra = plays.at(i).second;
         extra.insert("upgradeVersion", "1.7.0");
@@ -65,11 +64,8 @@ void tst_E2eFaults::initTestCase()
         const QString ip = QStringLiteral("10.77.0.%1").arg(30 + i);
         devices.append(LabTest::device(plays.at(i).first, ip, LabTest::mac(0x77, 30 + i),
                                        QStringLiteral("1.5.%1").arg(i), extra));
-        addresses.append(ip + "/24");
     }
-    const int host = lab->addHost("kbr0", addresses);
-    QVERIFY2(host >= 0, qPrintable(lab->error()));
-    QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
+    QVERIFY2(lab->addDevices("kbr0", devices) >= 0, qPrintable(lab->error()));
 
     const QByteArray image = FirmwareTest::builtInImage();
     QVERIFY(!image.isEmpty());
@@ -96,11 +92,7 @@ QJsonObject tst_E2eFaults::deviceNamed(const QString &name) const
 
 QString tst_E2eFaults::statusOf(const QString &ip) const
 {
-    for (int row = 0; row < transfers->rowCount(); ++row) {
-        if (transfers->item(row, 0) && transfers->item(row, 0)->text() == ip)
-            return transfers->item(row, 1) ? transfers->item(row, 1)->text() : QString();
-    }
-    return QString();
+    return WindowTest::transferStatus(transfers, ip);
 }
 
 void tst_E2eFaults::tableStaysRight_data()

@@ -33,22 +33,17 @@ void tst_E2eSubnets::initTestCase()
     QVERIFY2(lab->addSubnet("kbr1", "10.78.0.1/24", false), qPrintable(lab->error()));
     for (int subnet = 77; subnet <= 78; ++subnet) {
         QList<QJsonObject> devices;
-        QStringList addresses;
         for (int i = 0; i < 3; ++i) {
             const QString ip = QStringLiteral("10.%1.0.%2").arg(subnet).arg(10 + i);
             devices.append(LabTest::device(QStringLiteral("s%1d%2").arg(subnet).arg(i), ip,
                                            LabTest::mac(subnet, i),
                                            QStringLiteral("1.%1.%2").arg(subnet - 70).arg(i),
                                            {{"rebootMs", 50}}));
-            addresses.append(ip + "/24");
         }
-        const int host = lab->addHost(QStringLiteral("kbr%1").arg(subnet - 77), addresses);
-        QVERIFY2(host >= 0, qPrintable(lab->error()));
-        QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
+        QVERIFY2(lab->addDevices(QStringLiteral("kbr%1").arg(subnet - 77), devices) >= 0, qPrintable(lab->error()));
     }
     window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(WindowTest::showWindow(window.get()));
     view = window->findChild<QTableView *>("tableView");
     QVERIFY(view);
 }

@@ -30,6 +30,7 @@ private:
     QString statusOf(const QString &ip) const;
 
     std::unique_ptr<LabTest::Lab> lab;
+    HttpTestServer web;
     std::unique_ptr<MainWindow> window;
     QTableView *view = nullptr;
     QTableWidget *transfers = nullptr;
@@ -47,7 +48,6 @@ void tst_E2eUpgrade::initTestCase()
     // Twenty devices on two hosts of ten.
     for (int h = 0; h < 2; ++h) {
         QList<QJsonObject> devices;
-        QStringList addresses;
         for (int i = h * 10; i < h * 10 + 10; ++i) {
             names.append(QStringLiteral("d%1").arg(i));
             ips.append(QStringLiteral("10.77.0.%1").arg(10 + i));
@@ -55,16 +55,14 @@ void tst_E2eUpgrade::initTestCase()
             devices.append(LabTest::device(names.last(), ips.last(), macs.last(),
                                            QStringLiteral("1.6.%1").arg(i % 3),
                                            {{"upgradeVersion", "1.7.0"}, {"rebootMs", 100}}));
-            addresses.append(ips.last() + "/24");
         }
-        const int host = lab->addHost("kbr0", addresses);
-        QVERIFY2(host >= 0, qPrintable(lab->error()));
-        QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
+        QVERIFY2(lab->addDevices("kbr0", devices) >= 0, qPrintable(lab->error()));
     }
 
-    window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The window asks the local web service for new firmware.
+    QVERIFY(web.start());
+    window = std::make_unique<MainWindow>(web.hostAndPort());
+    QVERIFY(WindowTest::showWindow(window.get()));
     view = window->findChild<QTableView *>("tableView");
     transfers = window->findChild<QTableWidget *>("tableWidget");
     QVERIFY(view && transfers);
@@ -84,11 +82,7 @@ void tst_E2eUpgrade::initTestCase()
 
 QString tst_E2eUpgrade::statusOf(const QString &ip) const
 {
-    for (int row = 0; row < transfers->rowCount(); ++row) {
-        if (transfers->item(row, 0) && transfers->item(row, 0)->text() == ip)
-            return transfers->item(row, 1) ? transfers->item(row, 1)->text() : QString();
-    }
-    return QString();
+    return WindowTest::transferStatus(transfers, ip);
 }
 
 void tst_E2eUpgrade::upgradeSelectedDevice()
@@ -198,11 +192,8 @@ void tst_E2eUpgrade::updateAllWithDownloadedImage()
 {
     const QByteArray image = blockAlignedImage();
     QCOMPARE(image.size() % 512, 0);
-    HttpTestServer web;
-    QVERIFY(web.start());
     web.setResponse("/webservice/kov-1-rev7.php?o=version", HttpTestServer::ok("1.8.0"));
     web.setResponse("/webservice/kov-1-rev7.php?o=download", HttpTestServer::ok(image));
-    window->setWebServiceHostForTesting(web.hostAndPort());
 
     WindowTest::MessageBoxCatcher boxes(QMessageBox::Yes);
     window->findChild<QPushButton *>("pushButton")->click();
