@@ -26,6 +26,8 @@ public:
     ~TFTPConnection() override;
 
     void begin();
+    // False once the transfer has ended (done, failed or refused).
+    bool isRunning() const { return !ended; }
 
     // Handles one datagram from source:sourcePort as if it had arrived on
     // the transfer's socket (the socket's reader calls it for each one).

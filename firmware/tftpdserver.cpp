@@ -120,6 +120,13 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     if (request.size() < 4)
         return;
 
+    const quint64 client = quint64(sender.toIPv4Address()) << 16 | senderPort;
+    const TFTPConnection *running = transfers.value(client);
+    if (running && running->isRunning()) {
+        qDebug() << "Resent read request from" << sender.toString() << senderPort;
+        return;
+    }
+
     const int end = request.indexOf('\0', 2);
     QString fileName = QString::fromLatin1(request.mid(2, end < 0 ? -1 : end - 2));
     QHostAddress peer = sender;
@@ -132,6 +139,14 @@ void TFTPDServer::handleDatagram(const QByteArray &datagram, const QHostAddress 
     connect(session, SIGNAL(progress(QHostAddress&,int)),
             this, SIGNAL(progress(QHostAddress&,int)));
     session->begin();
+    if (session->isRunning()) {
+        transfers.insert(client, session);
+        connect(session, &QObject::destroyed, this, [this, client, session] {
+            const auto found = transfers.constFind(client);
+            if (found != transfers.constEnd() && found.value() == session)
+                transfers.erase(found);
+        });
+    }
 }
 
 void TFTPDServer::sessionEnded()

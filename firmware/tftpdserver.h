@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QMap>
 #include <QObject>
@@ -16,7 +17,11 @@
 // becomes a TFTPConnection child that runs the transfer from a port of its
 // own; the server passes each transfer's done/progress/error on through
 // its own signals of the same names. Anything but a read request is
-// refused with "Not Supported".
+// refused with "Not Supported". A read request from the address and port
+// of a transfer still running is that client's resend (its first DATA
+// was late or lost) and starts nothing.
+class TFTPConnection;
+
 class TFTPDServer : public QObject
 {
     Q_OBJECT
@@ -60,4 +65,6 @@ private:
     QUdpSocket socket;
     QString lastBindError;
     int liveSessions = 0;
+    // The running transfers by client address and port.
+    QHash<quint64, TFTPConnection *> transfers;
 };

@@ -33,7 +33,7 @@ private slots:
     void notFound();
     void served_data();
     void served();
-    void twoRequestsFromOnePortMakeTwoSessions();
+    void resentRequestMakesNoSecondSession();
     void replacedImageLeavesRunningTransfer();
     void addedImageIsServed();
     void getVersion_data();
@@ -204,20 +204,19 @@ void TestTftpdServer::served()
     QTRY_COMPARE(sessions(), 0);
 }
 
-void TestTftpdServer::twoRequestsFromOnePortMakeTwoSessions()
+void TestTftpdServer::resentRequestMakesNoSecondSession()
 {
     server->start();
     Client c;
+    // The first request's DATA is late: the client asks again from its port.
     c.send(rrq("kov-1-rev7.hex"), 69);
-    c.send(rrq("kov-1-rev7.hex"), 69);
-    const QNetworkDatagram a = c.next();
-    const QNetworkDatagram b = c.next();
-    QCOMPARE(blockOf(a.data()), quint16(1));
-    QCOMPARE(blockOf(b.data()), quint16(1));
-    QVERIFY(a.senderPort() != 69 && b.senderPort() != 69);
-    QVERIFY(a.senderPort() != b.senderPort());
-    QCOMPARE(sessions(), 2);
-    QCOMPARE(events->progress, (QList<int>{ 0, 0 }));
+    QCOMPARE(fetch(c, rrq("kov-1-rev7.hex")), builtIn);
+    QTRY_COMPARE(sessions(), 0);
+    QCOMPARE(events->done.size(), 1);
+    QVERIFY(events->errors.isEmpty());
+    // Once that transfer has ended, the same port may start another.
+    QCOMPARE(fetch(c, rrq("kov-1-rev7.hex")), builtIn);
+    QTRY_COMPARE(events->done.size(), 2);
 }
 
 void TestTftpdServer::replacedImageLeavesRunningTransfer()
