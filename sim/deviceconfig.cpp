@@ -79,6 +79,10 @@ QString setField(DeviceConfig &c, const QString &key, const QString &value)
         c.malformedReplies = toBool(value, ok);
     } else if (key == QLatin1String("floodReplies")) {
         number(c.floodReplies);
+    } else if (key == QLatin1String("restartOld")) {
+        c.restartOld = toBool(value, ok);
+    } else if (key == QLatin1String("silentAfterUpgrade")) {
+        c.silentAfterUpgrade = toBool(value, ok);
     } else {
         return QStringLiteral("unknown key \"%1\"").arg(key);
     }

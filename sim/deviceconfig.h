@@ -31,6 +31,8 @@ struct DeviceConfig
     int stopAfterBlock = 0;      // go silent once block N has been acknowledged
     bool malformedReplies = false;
     int floodReplies = 0;        // N extra valid and N junk replies per beacon
+    bool restartOld = false;     // after a complete transfer, restart into the old version
+    bool silentAfterUpgrade = false; // after a complete transfer, never answer again
 
     // Reads "key=value,key=value" (keys as in JSON). Returns an empty
     // string when it is well-formed, else what is wrong.

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QStringList>
 #include <cstdio>
 
 #include "deviceconfig.h"
@@ -24,19 +25,25 @@ int fail(const QString &message)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kov-sim"));
+    QString configFile;      // empty: none
+    QStringList descriptions; // --device, in order
+    QString log;             // default log; empty: stdout (or the config file's)
+    quint16 port = 5999;
+};
 
+// Reads the command line; returns what is wrong, or an empty string.
+QString parseOptions(const QCoreApplication &app, Options &options)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays KOV-1 devices. Device keys: name, mac, ip (a.b.c.d[/prefix]), version,\n"
         "form (4 or 3 fields in the reply), upgradeVersion, log, file, tftpPort,\n"
         "rebootMs, tftpTimeoutMs, tftpRetries, replyDelayMs, dropAckEvery,\n"
-        "dropFirstAcks, duplicateAcks, stopAfterBlock, malformedReplies, floodReplies.\n"
+        "dropFirstAcks, duplicateAcks, stopAfterBlock, malformedReplies, floodReplies,\n"
+        "restartOld (restarts into its old version after a complete transfer),\n"
+        "silentAfterUpgrade (answers nothing after a complete transfer).\n"
         "A config file is {\"log\": FILE, \"devices\": [{key: value, ...}, ...]}."));
     parser.addHelpOption();
     QCommandLineOption configOption(QStringLiteral("config"),
@@ -56,49 +63,73 @@ int main(int argc, char *argv[])
     parser.addOption(portOption);
     parser.process(app);
 
-    QList<DeviceConfig> configs;
-    QString defaultLog = parser.value(logOption);
-    if (parser.isSet(configOption)) {
-        QFile file(parser.value(configOption));
+    options.configFile = parser.value(configOption);
+    options.descriptions = parser.values(deviceOption);
+    options.log = parser.value(logOption);
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    if (!portOk || port == 0 || port > 65535)
+        return QStringLiteral("bad port");
+    options.port = quint16(port);
+    return QString();
+}
+
+// Reads the devices of the config file and of --device, in that order; the
+// config file's log becomes the default log unless --log named one.
+QString loadDevices(Options &options, QList<DeviceConfig> &configs)
+{
+    if (!options.configFile.isEmpty()) {
+        QFile file(options.configFile);
         if (!file.open(QIODevice::ReadOnly))
-            return fail(file.fileName() + QStringLiteral(": ") + file.errorString());
+            return file.fileName() + QStringLiteral(": ") + file.errorString();
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
         if (!doc.isObject())
-            return fail(file.fileName() + QStringLiteral(": ") + error.errorString());
+            return file.fileName() + QStringLiteral(": ") + error.errorString();
         const QJsonObject root = doc.object();
-        if (defaultLog.isEmpty())
-            defaultLog = root.value(QStringLiteral("log")).toString();
+        if (options.log.isEmpty())
+            options.log = root.value(QStringLiteral("log")).toString();
         for (const QJsonValue v : root.value(QStringLiteral("devices")).toArray()) {
             DeviceConfig c;
             const QString problem = DeviceConfig::fromJson(v.toObject(), c);
             if (!problem.isEmpty())
-                return fail(file.fileName() + QStringLiteral(": ") + problem);
+                return file.fileName() + QStringLiteral(": ") + problem;
             configs.append(c);
         }
     }
-    for (const QString &description : parser.values(deviceOption)) {
+    for (const QString &description : std::as_const(options.descriptions)) {
         DeviceConfig c;
         const QString problem = DeviceConfig::fromText(description, c);
         if (!problem.isEmpty())
-            return fail(problem);
+            return problem;
         configs.append(c);
     }
     if (configs.isEmpty())
-        return fail(QStringLiteral("no devices given (--device or --config)"));
+        return QStringLiteral("no devices given (--device or --config)");
+    return QString();
+}
 
-    bool portOk = false;
-    const uint port = parser.value(portOption).toUInt(&portOk);
-    if (!portOk || port == 0 || port > 65535)
-        return fail(QStringLiteral("bad port"));
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kov-sim"));
+
+    Options options;
+    QList<DeviceConfig> configs;
+    QString problem = parseOptions(app, options);
+    if (problem.isEmpty())
+        problem = loadDevices(options, configs);
+    if (!problem.isEmpty())
+        return fail(problem);
 
     SimHub hub;
-    QString problem;
-    if (!hub.listen(quint16(port), &problem))
+    if (!hub.listen(options.port, &problem))
         return fail(QStringLiteral("cannot bind the device port: ") + problem);
     for (const DeviceConfig &c : std::as_const(configs)) {
         DeviceLog log;
-        const QString path = c.logPath.isEmpty() ? defaultLog : c.logPath;
+        const QString path = c.logPath.isEmpty() ? options.log : c.logPath;
         if (!log.open(path, c.name, &problem))
             return fail(path + QStringLiteral(": ") + problem);
         hub.addDevice(new SimDevice(c, log, &hub));

@@ -47,9 +47,10 @@ void SimDevice::handleCommand(const QByteArray &d, const QHostAddress &from, qui
     QJsonObject entry;
     entry.insert(QStringLiteral("from"), endpoint(from, fromPort));
     entry.insert(QStringLiteral("to"), QHostAddress(destination.toIPv4Address()).toString());
-    if (rebooting) {
+    if (rebooting || silent) {
         entry.insert(QStringLiteral("cmd"), QStringLiteral("ignored"));
-        entry.insert(QStringLiteral("reason"), QStringLiteral("rebooting"));
+        entry.insert(QStringLiteral("reason"),
+                     rebooting ? QStringLiteral("rebooting") : QStringLiteral("silent"));
         entry.insert(QStringLiteral("bytes"), QString::fromLatin1(d.toHex()));
         log.write(entry);
         return;
@@ -63,64 +64,96 @@ void SimDevice::handleCommand(const QByteArray &d, const QHostAddress &from, qui
     const int opcode = quint8(d.at(5));
     entry.insert(QStringLiteral("length"), d.size());
     switch (opcode) {
-    case 0x00: {
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("ir"));
-        if (d.size() < 8 || (d.size() - 8) % 2 != 0) {
-            entry.insert(QStringLiteral("malformed"), true);
-            entry.insert(QStringLiteral("bytes"), QString::fromLatin1(d.toHex()));
-            break;
-        }
-        entry.insert(QStringLiteral("mask"), quint8(d.at(6)));
-        entry.insert(QStringLiteral("repeats"), quint8(d.at(7)));
-        QJsonArray words;
-        for (int i = 8; i + 1 < d.size(); i += 2)
-            words.append(hex16(quint16(quint8(d.at(i)) << 8 | quint8(d.at(i + 1)))));
-        entry.insert(QStringLiteral("words"), words);
+    case IR:
+        handleIR(d, entry);
         break;
-    }
-    case 0x02:
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("beacon"));
-        log.write(entry);
-        answerBeacon(from);
-        return;
-    case 0x03:
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("reboot"));
-        log.write(entry);
-        reboot();
-        return;
-    case 0x04:
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("upgrade-order"));
-        if (fetch) {
-            entry.insert(QStringLiteral("ignored"), QStringLiteral("upgrade under way"));
-            log.write(entry);
-            return;
-        }
-        log.write(entry);
-        startUpgrade(from);
-        return;
-    case 0x05: {
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("relay"));
-        if (d.size() < 8) {
-            entry.insert(QStringLiteral("malformed"), true);
-            break;
-        }
-        const int relay = quint8(d.at(6));
-        const bool closed = d.at(7) != 0;
-        entry.insert(QStringLiteral("relay"), relay);
-        entry.insert(QStringLiteral("closed"), closed);
-        if (relay >= 1 && relay <= 3)
-            relays[relay - 1] = closed;
-        else
-            entry.insert(QStringLiteral("invalid"), true);
-        entry.insert(QStringLiteral("relays"), QJsonArray{relays[0], relays[1], relays[2]});
+    case Beacon:
+        handleBeacon(entry, from);
         break;
-    }
+    case Reboot:
+        handleReboot(entry);
+        break;
+    case Upgrade:
+        handleUpgrade(entry, from);
+        break;
+    case Relay:
+        handleRelay(d, entry);
+        break;
     default:
-        entry.insert(QStringLiteral("cmd"), QStringLiteral("unknown"));
-        entry.insert(QStringLiteral("opcode"), opcode);
-        entry.insert(QStringLiteral("bytes"), QString::fromLatin1(d.toHex()));
+        handleUnknown(d, entry, opcode);
         break;
     }
+}
+
+void SimDevice::handleIR(const QByteArray &d, QJsonObject &entry)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("ir"));
+    if (d.size() < 8 || (d.size() - 8) % 2 != 0) {
+        entry.insert(QStringLiteral("malformed"), true);
+        entry.insert(QStringLiteral("bytes"), QString::fromLatin1(d.toHex()));
+        log.write(entry);
+        return;
+    }
+    entry.insert(QStringLiteral("mask"), quint8(d.at(6)));
+    entry.insert(QStringLiteral("repeats"), quint8(d.at(7)));
+    QJsonArray words;
+    for (int i = 8; i + 1 < d.size(); i += 2)
+        words.append(hex16(quint16(quint8(d.at(i)) << 8 | quint8(d.at(i + 1)))));
+    entry.insert(QStringLiteral("words"), words);
+    log.write(entry);
+}
+
+void SimDevice::handleBeacon(QJsonObject &entry, const QHostAddress &from)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("beacon"));
+    log.write(entry);
+    answerBeacon(from);
+}
+
+void SimDevice::handleReboot(QJsonObject &entry)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("reboot"));
+    log.write(entry);
+    reboot();
+}
+
+void SimDevice::handleUpgrade(QJsonObject &entry, const QHostAddress &from)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("upgrade-order"));
+    if (fetch) {
+        entry.insert(QStringLiteral("ignored"), QStringLiteral("upgrade under way"));
+        log.write(entry);
+        return;
+    }
+    log.write(entry);
+    startUpgrade(from);
+}
+
+void SimDevice::handleRelay(const QByteArray &d, QJsonObject &entry)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("relay"));
+    if (d.size() < 8) {
+        entry.insert(QStringLiteral("malformed"), true);
+        log.write(entry);
+        return;
+    }
+    const int relay = quint8(d.at(6));
+    const bool closed = d.at(7) != 0;
+    entry.insert(QStringLiteral("relay"), relay);
+    entry.insert(QStringLiteral("closed"), closed);
+    if (relay >= 1 && relay <= 3)
+        relays[relay - 1] = closed;
+    else
+        entry.insert(QStringLiteral("invalid"), true);
+    entry.insert(QStringLiteral("relays"), QJsonArray{relays[0], relays[1], relays[2]});
+    log.write(entry);
+}
+
+void SimDevice::handleUnknown(const QByteArray &d, QJsonObject &entry, int opcode)
+{
+    entry.insert(QStringLiteral("cmd"), QStringLiteral("unknown"));
+    entry.insert(QStringLiteral("opcode"), opcode);
+    entry.insert(QStringLiteral("bytes"), QString::fromLatin1(d.toHex()));
     log.write(entry);
 }
 
@@ -177,14 +210,15 @@ void SimDevice::startUpgrade(const QHostAddress &server)
     faults.stopAfterBlock = cfg.stopAfterBlock;
     fetch->setFaults(faults);
     fetch->setTimeout(cfg.tftpTimeoutMs, cfg.tftpRetries);
-    connect(fetch, SIGNAL(finished(bool,QByteArray,QString)),
-            this, SLOT(upgradeFinished(bool,QByteArray,QString)));
+    connect(fetch, &TftpFetch::finished, this, [this, source = fetch.data()](
+                bool ok, QByteArray image, QString reason) {
+        upgradeFinished(source, ok, image, reason);
+    });
     fetch->start();
 }
 
-void SimDevice::upgradeFinished(bool ok, QByteArray image, QString reason)
+void SimDevice::upgradeFinished(TftpFetch *source, bool ok, QByteArray image, QString reason)
 {
-    auto *source = qobject_cast<TftpFetch *>(sender());
     // The finished transfer may linger to re-acknowledge a resent last
     // block; a new order may start another one meanwhile.
     fetch = nullptr;
@@ -211,20 +245,26 @@ void SimDevice::upgradeFinished(bool ok, QByteArray image, QString reason)
     entry.insert(QStringLiteral("result"), ok ? QStringLiteral("ok") : QStringLiteral("failed"));
     if (!ok)
         entry.insert(QStringLiteral("reason"), reason);
-    if (ok)
+    // A device with restartOld fails to write its flash and comes back
+    // with what it ran; one with silentAfterUpgrade never comes back.
+    if (ok && !cfg.restartOld)
         current = cfg.upgradeVersion;
     entry.insert(QStringLiteral("version"), current);
+    if (ok && cfg.restartOld)
+        entry.insert(QStringLiteral("flash"), QStringLiteral("failed"));
     log.write(entry);
     // A device flashes and restarts after a good image; a bad one is not
     // flashed and the device goes on with what it ran.
-    if (ok)
+    if (ok && cfg.silentAfterUpgrade)
+        silent = true;
+    else if (ok)
         reboot();
 }
 
 void SimDevice::reboot()
 {
     rebooting = true;
-    QTimer::singleShot(cfg.rebootMs, this, SLOT(rebooted()));
+    QTimer::singleShot(cfg.rebootMs, this, &SimDevice::rebooted);
 }
 
 void SimDevice::rebooted()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QUdpSocket>
@@ -30,11 +31,21 @@ public:
     void handleCommand(const QByteArray &datagram, const QHostAddress &from, quint16 fromPort,
                        const QHostAddress &destination);
 
-private slots:
-    void upgradeFinished(bool ok, QByteArray image, QString reason);
-    void rebooted();
+    // The device command opcodes (byte 5 of every command).
+    enum Opcode : quint8 { IR = 0x00, Beacon = 0x02, Reboot = 0x03, Upgrade = 0x04, Relay = 0x05 };
 
 private:
+    void upgradeFinished(TftpFetch *source, bool ok, QByteArray image, QString reason);
+    void rebooted();
+
+    // One handler per command; each completes the log entry it is given.
+    void handleIR(const QByteArray &d, QJsonObject &entry);
+    void handleBeacon(QJsonObject &entry, const QHostAddress &from);
+    void handleReboot(QJsonObject &entry);
+    void handleUpgrade(QJsonObject &entry, const QHostAddress &from);
+    void handleRelay(const QByteArray &d, QJsonObject &entry);
+    void handleUnknown(const QByteArray &d, QJsonObject &entry, int opcode);
+
     void answerBeacon(const QHostAddress &to);
     void sendReplies(const QHostAddress &to);
     void startUpgrade(const QHostAddress &server);
@@ -46,6 +57,7 @@ private:
     QUdpSocket replySocket;
     bool relays[3] = {false, false, false};
     bool rebooting = false;
+    bool silent = false; // after an upgrade, with cfg.silentAfterUpgrade
     QPointer<TftpFetch> fetch;
     QHostAddress fetchServer;
 };

@@ -7,7 +7,7 @@
 
 SimHub::SimHub(QObject *parent) : QObject(parent)
 {
-    connect(&socket, SIGNAL(readyRead()), this, SLOT(readPending()));
+    connect(&socket, &QUdpSocket::readyRead, this, &SimHub::readPending);
 }
 
 bool SimHub::listen(quint16 port, QString *problem)

@@ -29,8 +29,8 @@ TftpFetch::TftpFetch(const QHostAddress &local, const QHostAddress &server, quin
     : QObject(parent), local(local), server(server), serverPort(serverPort), fileName(fileName)
 {
     timer.setSingleShot(true);
-    connect(&timer, SIGNAL(timeout()), this, SLOT(timedOut()));
-    connect(&socket, SIGNAL(readyRead()), this, SLOT(readPending()));
+    connect(&timer, &QTimer::timeout, this, &TftpFetch::timedOut);
+    connect(&socket, &QUdpSocket::readyRead, this, &TftpFetch::readPending);
 }
 
 void TftpFetch::setFaults(const Faults &f)
