@@ -17,13 +17,14 @@
 #include "intelhex.h"
 #include "webservice.h"
 
-namespace {
-const char FirmwareName[] = "kov-1-rev7.hex";
-const char VersionLabel[] = "Firmware version ready to upload: ";
+MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(FleetUpgrade::DefaultVerifyTimeout, FleetUpgrade::DefaultBeaconInterval, parent)
+{
 }
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(int verifyTimeoutMs, int beaconIntervalMs, QWidget *parent)
     : QMainWindow(parent),
+      fleet(&tftpd, verifyTimeoutMs, beaconIntervalMs),
       ui(new Ui::MainWindow),
       webServiceHost(QStringLiteral(KOV_WEBSERVICE_HOST))
 {
@@ -31,6 +32,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->tableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem("Address"));
     ui->tableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem("Status"));
+    setUpTransferTable();
 
     ui->tableView->setModel(&kovTable);
 
@@ -50,7 +52,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Without this a refused bind of port 69 would leave the box ticked
     // over a server that is not listening.
     connect(&tftpd, SIGNAL(error(QString)), this, SLOT(onBindError(QString)));
-    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareName));
+    showHeldFirmware();
 
     ui->frame->setEnabled(false);
 
@@ -323,7 +325,7 @@ void MainWindow::firmware()
     }
 
     tftpd.addFirmware(FirmwareName, webVersion, body);
-    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareName));
+    showHeldFirmware();
 }
 
 void MainWindow::on_updateAll_clicked()
@@ -334,7 +336,7 @@ void MainWindow::on_updateAll_clicked()
         "that could leave the KOV-1's' inoperable.",
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     if (answer == QMessageBox::Yes)
-        KovDetector::sendUpgrade(QHostAddress(QHostAddress::Broadcast));
+        fleet.orderAll();
 }
 
 void MainWindow::on_pushButton_11_clicked()
@@ -349,7 +351,7 @@ void MainWindow::on_pushButton_11_clicked()
     QSharedPointer<KovInfo> kov = selectedKov();
     if (kov.isNull())
         return;
-    KovDetector::sendUpgrade(kov->address);
+    fleet.order({kov->address});
 }
 
 int MainWindow::transferRow(QHostAddress &address)
@@ -363,16 +365,25 @@ int MainWindow::transferRow(QHostAddress &address)
     return -1;
 }
 
-// The three transfer reports share one row per device address.
-static int ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address)
+// The three transfer reports share one row per device address. Rows
+// are added with sorting held off, so the new row's items stay together;
+// returns the row where it sits once the table is sorted again.
+int MainWindow::ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address)
 {
     if (row != -1)
         return row;
+    const bool sorting = table->isSortingEnabled();
+    table->setSortingEnabled(false);
     row = table->rowCount();
     table->setRowCount(row + 1);
-    table->setItem(row, 0, new QTableWidgetItem(address.toString()));
-    table->setItem(row, 1, new QTableWidgetItem(QString()));
-    return row;
+    auto *addressItem = new QTableWidgetItem(address.toString());
+    for (int column = 0; column < table->columnCount(); ++column) {
+        auto *item = column == 0 ? addressItem : new QTableWidgetItem(QString());
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        table->setItem(row, column, item);
+    }
+    table->setSortingEnabled(sorting);
+    return addressItem->row();
 }
 
 void MainWindow::ondone(QHostAddress &address)

@@ -7,6 +7,7 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include "fleetupgrade.h"
 #include "ircodegeneratordialog.h"
 #include "kovdetector.h"
 #include "kovinfo.h"
@@ -14,6 +15,7 @@
 #include "tftpdserver.h"
 
 class QNetworkReply;
+class QTableWidget;
 class QUrl;
 
 namespace Ui {
@@ -27,7 +29,10 @@ class MainWindow;
 // datagram each to the selected device through KovDetector's static
 // senders. The firmware tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
-// download) and lists each device's transfer as tftpd reports it. The IR
+// download) or with a HEX file the user opens, and lists each device's
+// transfer as tftpd reports it; fleet runs the upgrade rounds (orders,
+// whether each device came back on the served version, retry of the
+// failures) and gives the Result column and the summary line. The IR
 // panel checks CCF text with Ccf::parse before sending it; irDialog builds
 // such text from protocol parameters.
 class MainWindow : public QMainWindow
@@ -36,6 +41,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // With the upgrade verification's timings (ms) given; tests shorten them.
+    MainWindow(int verifyTimeoutMs, int beaconIntervalMs, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // Tests point the firmware web service at a local server with this;
@@ -69,22 +76,35 @@ private slots:
     void on_pushButton_12_clicked();
     void on_pushButton_13_clicked();
     void onBindError(QString error);
+    void on_retryFailedButton_clicked();
+    void on_openFirmwareButton_clicked();
+    void on_actionOpenFirmware_triggered();
 
 private:
     // The window's tests look behind the widgets at these members.
     friend class tst_MainWindow;
     friend class tst_FirmwareWorkflow;
 
+    static constexpr char FirmwareName[] = "kov-1-rev7.hex";
+    static constexpr char VersionLabel[] = "Firmware version ready to upload: ";
+
     QSharedPointer<KovInfo> selectedKov();
     void relayAction(int relay, bool closed);
     void checkVersion();
     void downloadFirmware();
     int transferRow(QHostAddress &address);
+    static int ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address);
     QUrl webServiceUrl(const QString &query) const;
+    void setUpTransferTable();
+    void showHeldFirmware();
+    void showUpgradeEntry(const QHostAddress &address);
+    void openFirmwareFile();
+    QString macOf(const QHostAddress &address);
 
     KovTable kovTable;
     KovDetector kovDetector;
     TFTPDServer tftpd;
+    FleetUpgrade fleet;
     QNetworkAccessManager networkManager;
     QNetworkReply *versionReply = nullptr;
     QNetworkReply *firmwareReply = nullptr;
