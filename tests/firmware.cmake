@@ -8,3 +8,5 @@ target_compile_definitions(tst_intelhex PRIVATE
     KOV_MAKE_FIRMWARE="${PROJECT_SOURCE_DIR}/tools/make-firmware.py")
 add_dependencies(tst_kovtftpd kov-tftpd)
 target_compile_definitions(tst_kovtftpd PRIVATE KOV_TFTPD="$<TARGET_FILE:kov-tftpd>")
+# Upgrade rounds: matching a device that answers after its upgrade.
+kov_add_test(tst_fleetupgrade LIBS kov_fleet Qt6::Network SOURCES tftptestclient.h LABELS firmware)
