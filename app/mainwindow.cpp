@@ -15,6 +15,7 @@
 
 #include "ccfparser.h"
 #include "intelhex.h"
+#include "irdecoder.h"
 #include "webservice.h"
 
 MainWindow::MainWindow(QWidget *parent)
@@ -55,6 +56,8 @@ MainWindow::MainWindow(int verifyTimeoutMs, int beaconIntervalMs, QWidget *paren
     showHeldFirmware();
 
     ui->frame->setEnabled(false);
+
+    connect(ui->lineEdit, &QLineEdit::textChanged, this, &MainWindow::describeIrCode);
 
     ui->tableView->sortByColumn(0, Qt::AscendingOrder);
 }
@@ -204,9 +207,7 @@ void MainWindow::on_pushButton_9_clicked()
 
     quint16 words[Ccf::MaxWords];
     int count = 0;
-    Ccf::Result result = Ccf::parse(ui->lineEdit->text(), words, count);
-    if (result == Ccf::Result::Ok && outputs == 0)
-        result = Ccf::Result::NoOutput;
+    const Ccf::Result result = Ccf::check(ui->lineEdit->text(), outputs, words, count);
     if (result != Ccf::Result::Ok) {
         QMessageBox::warning(this, Ccf::warningTitle(result), Ccf::warningText(result),
                              QMessageBox::Ok, QMessageBox::NoButton);
@@ -218,8 +219,26 @@ void MainWindow::on_pushButton_9_clicked()
 
 void MainWindow::on_pushButton_13_clicked()
 {
+    // A code the generator cannot make leaves the dialog as it was.
+    irDialog.prefill(IRDecoder::decode(ui->lineEdit->text()));
     if (irDialog.exec() == QDialog::Accepted)
         ui->lineEdit->setText(irDialog.getCode());
+}
+
+// Says what the code in the CCF field is, or which warning "Send IR"
+// would give for it; nothing for an empty field.
+void MainWindow::describeIrCode()
+{
+    const QString text = ui->lineEdit->text();
+    if (text.isEmpty()) {
+        ui->irCodeDescription->clear();
+        ui->irCodeDescription->setToolTip(QString());
+        return;
+    }
+    const IRDecoder::Result decoded = IRDecoder::decode(text);
+    ui->irCodeDescription->setText(decoded.text());
+    const bool malformed = decoded.status == IRDecoder::Status::Malformed;
+    ui->irCodeDescription->setToolTip(malformed ? decoded.reason : QString());
 }
 
 void MainWindow::on_enableTFTPD_toggled(bool checked)

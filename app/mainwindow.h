@@ -33,8 +33,9 @@ class MainWindow;
 // transfer as tftpd reports it; fleet runs the upgrade rounds (orders,
 // whether each device came back on the served version, retry of the
 // failures) and gives the Result column and the summary line. The IR
-// panel checks CCF text with Ccf::parse before sending it; irDialog builds
-// such text from protocol parameters.
+// panel checks CCF text with Ccf::check before sending it; irDialog builds
+// such text from protocol parameters, and IRDecoder reads it back for the
+// line under the field and for opening irDialog on a pasted code.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -100,6 +101,7 @@ private:
     void showUpgradeEntry(const QHostAddress &address);
     void openFirmwareFile();
     QString macOf(const QHostAddress &address);
+    void describeIrCode();
 
     KovTable kovTable;
     KovDetector kovDetector;

@@ -36,6 +36,11 @@ KovDetector::KovDetector(QObject *parent)
 
 KovDetector::~KovDetector() = default;
 
+bool KovDetector::isListening() const
+{
+    return socket.state() == QAbstractSocket::BoundState;
+}
+
 void KovDetector::sendCommand(const char *buffer, int length, const QHostAddress &address)
 {
     QUdpSocket sender;
@@ -65,13 +70,24 @@ QList<QHostAddress> KovDetector::beaconAddresses()
 
 void KovDetector::sendBeacon()
 {
-    char buffer[HeaderLength];
-    putHeader(buffer, OpBeacon);
     // One socket for the round, so every copy leaves from the same port.
     QUdpSocket sender;
     const QList<QHostAddress> addresses = beaconAddresses();
     for (const QHostAddress &address : addresses)
-        sender.writeDatagram(buffer, HeaderLength, address, DevicePort);
+        sendBeaconTo(sender, address);
+}
+
+void KovDetector::sendBeaconTo(QHostAddress address)
+{
+    QUdpSocket sender;
+    sendBeaconTo(sender, address);
+}
+
+void KovDetector::sendBeaconTo(QUdpSocket &sender, const QHostAddress &address)
+{
+    char buffer[HeaderLength];
+    putHeader(buffer, OpBeacon);
+    sender.writeDatagram(buffer, HeaderLength, address, DevicePort);
 }
 
 void KovDetector::sendReboot(QHostAddress address)

@@ -25,7 +25,15 @@ public:
     explicit KovDetector(QObject *parent = nullptr);
     ~KovDetector() override;
 
+    // Whether the reply port could be bound; the window carries on either
+    // way, the command line refuses to wait for replies it cannot get.
+    bool isListening() const;
+
     static void sendBeacon();
+    // The same beacon by unicast to one address, for devices a broadcast
+    // cannot reach; the overload sends from the caller's socket.
+    static void sendBeaconTo(QHostAddress address);
+    static void sendBeaconTo(QUdpSocket &sender, const QHostAddress &address);
     static void sendReboot(QHostAddress address);
     static void sendUpgrade(QHostAddress address);
     static void sendRelay(int relay, bool closed, QHostAddress address);

@@ -30,6 +30,14 @@ Result parse(const QString &text, quint16 (&words)[MaxWords], int &count)
     return Result::Ok;
 }
 
+Result check(const QString &text, int outputs, quint16 (&words)[MaxWords], int &count)
+{
+    const Result result = parse(text, words, count);
+    if (result == Result::Ok && outputs == 0)
+        return Result::NoOutput;
+    return result;
+}
+
 QString warningTitle(Result result)
 {
     switch (result) {

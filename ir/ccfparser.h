@@ -17,6 +17,11 @@ enum class Result { Ok, TooMany, TooFew, InvalidValue, InvalidString, NoOutput }
 // hold the low 16 bits of each token and count the number of tokens.
 Result parse(const QString &text, quint16 (&words)[MaxWords], int &count);
 
+// Everything "Send IR" checks before it sends, in its order: the text as
+// parse() checks it, then that at least one IR port is chosen (outputs is
+// the port mask, bit 0 = port 1). Ok means words[0..count) may be sent.
+Result check(const QString &text, int outputs, quint16 (&words)[MaxWords], int &count);
+
 // The warning box's title and text for a failed result (empty for Ok).
 QString warningTitle(Result result);
 QString warningText(Result result);

@@ -21,6 +21,50 @@ QString IRCodeGeneratorDialog::getCode()
     return code;
 }
 
+bool IRCodeGeneratorDialog::prefill(const IRDecoder::Result &decoded)
+{
+    if (decoded.status != IRDecoder::Status::Recognised)
+        return false;
+    switch (decoded.protocol) {
+    case IRDecoder::Protocol::RC5:
+        if (decoded.function > ui->spinBox_2->maximum())
+            return false;
+        ui->spinBox->setValue(decoded.device);
+        ui->spinBox_2->setValue(decoded.function);
+        ui->checkBox->setChecked(decoded.toggle == 1);
+        ui->tabWidget->setCurrentIndex(0);
+        return true;
+    case IRDecoder::Protocol::RC6:
+        ui->spinBox_3->setValue(decoded.device);
+        ui->spinBox_4->setValue(decoded.function);
+        ui->checkBox_2->setChecked(decoded.toggle == 1);
+        ui->tabWidget->setCurrentIndex(1);
+        return true;
+    case IRDecoder::Protocol::SIRC: {
+        const int index = ui->comboBox->findText(QString::number(decoded.bits));
+        if (index < 0)
+            return false;
+        ui->comboBox->setCurrentIndex(index);
+        // The generator takes SIRC 20's extended bits above the 5 device bits.
+        ui->spinBox_5->setValue(decoded.bits == 20 ? decoded.device | decoded.extended << 5
+                                                   : decoded.device);
+        ui->spinBox_6->setValue(decoded.function);
+        ui->tabWidget->setCurrentIndex(2);
+        return true;
+    }
+    case IRDecoder::Protocol::NEC:
+        if (decoded.repeat || decoded.extended >= 0)
+            return false;
+        ui->spinBox_7->setValue(decoded.device);
+        ui->spinBox_8->setValue(decoded.function);
+        ui->tabWidget->setCurrentIndex(3);
+        return true;
+    case IRDecoder::Protocol::None:
+        break;
+    }
+    return false;
+}
+
 // Runs after accept() in the same emission of accepted(), so the text is
 // ready by the time exec() returns.
 void IRCodeGeneratorDialog::on_buttonBox_accepted()

@@ -2,7 +2,7 @@
 # fuzz/corpus/<target>/; this test runs every one of them through the fuzz
 # targets' own checks, built with the normal compiler, on every ctest run.
 set(kov_fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
-set(kov_replayed fuzz_reply fuzz_tftpd fuzz_tftpsession fuzz_ccf fuzz_intelhex)
+set(kov_replayed fuzz_reply fuzz_tftpd fuzz_tftpsession fuzz_ccf fuzz_irdecode fuzz_intelhex)
 set(kov_replay_sources)
 foreach(target ${kov_replayed})
     string(REPLACE "fuzz_" "" short ${target})

@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QFrame>
@@ -55,6 +56,8 @@ private slots:
     void statusLineCountsReplies();
     void headerClickSorts();
     void generatorFillsCcfField();
+    void ccfFieldSaysWhatItHolds_data();
+    void ccfFieldSaysWhatItHolds();
     void exitEndsEventLoop();
 
 private:
@@ -147,6 +150,7 @@ void tst_MainWindow::objects_data()
     row("widget_7", "QWidget", "frame", {}, false);
     row("lineEdit", "QLineEdit", "widget_7", "", false);
     row("pushButton_13", "QPushButton", "widget_7", "...", false);
+    row("irCodeDescription", "QLabel", "frame", "", false);
     row("pushButton_9", "QPushButton", "frame", "Send IR", false);
     row("enableTFTPD", "QCheckBox", "tab_2", "Enable TFTP Server", true);
     row("tableWidget", "QTableWidget", "tab_2", {}, true);
@@ -219,6 +223,7 @@ void tst_MainWindow::formLayoutRows_data()
     row("spinBox", 33, QFormLayout::FieldRole);
     row("label_10", 36, QFormLayout::LabelRole);
     row("widget_7", 36, QFormLayout::FieldRole);
+    row("irCodeDescription", 37, QFormLayout::FieldRole);
     row("pushButton_9", 39, QFormLayout::FieldRole);
 }
 
@@ -271,9 +276,11 @@ void tst_MainWindow::creationOrder()
 
     QWidget *parent = window->findChild<QWidget *>(parentName);
     QVERIFY(parent);
+    // Widgets added beside the original form are left out of the order.
+    const QStringList additions{"irCodeDescription"};
     QStringList actual;
     for (QObject *object : parent->children()) {
-        if (object->isWidgetType())
+        if (object->isWidgetType() && !additions.contains(object->objectName()))
             actual << object->objectName();
     }
     QCOMPARE(actual, order);
@@ -642,6 +649,76 @@ void tst_MainWindow::generatorFillsCcfField()
     int count = 0;
     QCOMPARE(Ccf::parse(ccf->text(), words, count), Ccf::Result::Ok);
     QCOMPARE(count, 76);
+}
+
+void tst_MainWindow::ccfFieldSaysWhatItHolds_data()
+{
+    QTest::addColumn<QString>("ccf");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("generator"); // its state when "..." opens it
+
+    const QString untouched = "tab 0; rc5 0 0 0; rc6 0 0 0; sirc 12 0 0; nec 0 0";
+    IRCode code;
+    IRCode::generateNEC(&code, 4, 8);
+    QTest::newRow("nec") << code.toCCF() << "NEC: device 4, function 8"
+                         << "tab 3; rc5 0 0 0; rc6 0 0 0; sirc 12 0 0; nec 4 8";
+    IRCode::generateRC5(&code, true, 3, 9);
+    QTest::newRow("rc5") << code.toCCF() << "RC5: device 3, function 9, toggle 1"
+                         << "tab 0; rc5 3 9 1; rc6 0 0 0; sirc 12 0 0; nec 0 0";
+    IRCode::generateSIRC(&code, 20, 8191, 127);
+    QTest::newRow("sirc 20") << code.toCCF() << "SIRC 20: device 31, function 127, extended 255"
+                             << "tab 2; rc5 0 0 0; rc6 0 0 0; sirc 20 8191 127; nec 0 0";
+    IRCode::generateNEC(&code, 0x1234, 8);
+    QTest::newRow("nec extended") << code.toCCF() << "NEC: device 52, subdevice 18, function 8"
+                                  << untouched;
+    QTest::newRow("rc5 function 100")
+        << "0000 0073 0000 000B 0040 0040 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 "
+           "0020 0040 0020 0020 0040 0040 0020 0020 102D"
+        << "RC5: device 31, function 100, toggle 1" << untouched;
+    QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz"
+                             << Ccf::warningText(Ccf::Result::InvalidValue) << untouched;
+    QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001" << "not a recognised protocol"
+                           << untouched;
+}
+
+void tst_MainWindow::ccfFieldSaysWhatItHolds()
+{
+    QFETCH(QString, ccf);
+    QFETCH(QString, description);
+    QFETCH(QString, generator);
+
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+    auto *view = child<QTableView>("tableView");
+    clickRow(view, announceDevice(view->model(), "1.7.0", "10.0.0.5", "00:11:22:33:44:55"));
+    auto *label = child<QLabel>("irCodeDescription");
+    QVERIFY(label->text().isEmpty());
+    QTest::keyClicks(child<QLineEdit>("lineEdit"), ccf);
+    QCOMPARE(label->text(), description);
+
+    QTimer poll;
+    QString state;
+    whenGeneratorShows(poll, [&state](IRCodeGeneratorDialog *dialog) {
+        auto value = [dialog](const char *name) {
+            return QString::number(dialog->findChild<QSpinBox *>(name)->value());
+        };
+        auto checked = [dialog](const char *name) {
+            return QString::number(dialog->findChild<QCheckBox *>(name)->isChecked());
+        };
+        const int tab = dialog->findChild<QTabWidget *>("tabWidget")->currentIndex();
+        state = QStringList{"tab", QString::number(tab) + ";",
+                            "rc5", value("spinBox"), value("spinBox_2"), checked("checkBox") + ";",
+                            "rc6", value("spinBox_3"), value("spinBox_4"), checked("checkBox_2") + ";",
+                            "sirc", dialog->findChild<QComboBox *>("comboBox")->currentText(),
+                            value("spinBox_5"), value("spinBox_6") + ";",
+                            "nec", value("spinBox_7"), value("spinBox_8")}
+                    .join(' ');
+        dialog->findChild<QDialogButtonBox *>("buttonBox")
+            ->button(QDialogButtonBox::Cancel)->click();
+    });
+    QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
+    QCOMPARE(state, generator);
+    QCOMPARE(child<QLineEdit>("lineEdit")->text(), ccf);
 }
 
 void tst_MainWindow::exitEndsEventLoop()

@@ -13,6 +13,7 @@ int replay_reply(const uint8_t *data, size_t size);
 int replay_tftpd(const uint8_t *data, size_t size);
 int replay_tftpsession(const uint8_t *data, size_t size);
 int replay_ccf(const uint8_t *data, size_t size);
+int replay_irdecode(const uint8_t *data, size_t size);
 int replay_intelhex(const uint8_t *data, size_t size);
 int replayInit_tftpd(int *argc, char ***argv);
 int replayInit_tftpsession(int *argc, char ***argv);
@@ -31,7 +32,7 @@ struct Target
 const Target targets[] = {
     {"fuzz_reply", replay_reply},         {"fuzz_tftpd", replay_tftpd},
     {"fuzz_tftpsession", replay_tftpsession}, {"fuzz_ccf", replay_ccf},
-    {"fuzz_intelhex", replay_intelhex},
+    {"fuzz_irdecode", replay_irdecode},       {"fuzz_intelhex", replay_intelhex},
 };
 
 QString corpusOf(const char *target)

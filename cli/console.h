@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// Where kovctl writes: whole lines, flushed at once so that a script
+// reading a pipe sees each line as it happens.
+namespace Console {
+void out(const QString &line);
+void err(const QString &line);
+// Text as it is, no line end added (terminal control sequences).
+void raw(const QString &text);
+bool outIsTerminal();
+// An argument that may be "-" for standard input: the text itself, or
+// what standard input holds with the line ends at its end dropped.
+QString argumentOrInput(const QString &argument);
+// Text that came from the network, with control characters written as
+// \n, \r, \t or \xHH so that it cannot move the cursor or break a column.
+QString printable(const QString &text);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include "ccfparser.h"
+
+// Reads a Pronto learned code (format word 0000, the words as the CCF field
+// takes them) back into the protocol and parameters that made it: the
+// reverse of IRCode's generators, for codes pasted from code lists, other
+// tools and learning remotes as well as our own.
+//
+// Recognised: RC5 (device 0-31, function 0-127, the second start bit being
+// the inverted seventh function bit; toggle), RC6 mode 0 (device and
+// function 0-255; toggle), SIRC 12, 15 and 20 (device, function, and the 8
+// extended bits of SIRC 20), NEC (device, function, and the second address
+// byte when it is not the complement of the first) with its repeat frames.
+// A frame may stand in the once or in the repeat part; the first whole
+// frame found (once part first) is the answer, and a code holding only NEC
+// repeat frames is answered as such. Durations may be off by 25 %, the
+// carrier by 10 % of the protocol's, the lead-out anything from a short gap
+// to a full frame period.
+//
+// Not recognised on purpose, with the reason given: RC5x (subdevice field),
+// RC6 modes other than 0, a NEC-like 4.5 ms + 4.5 ms leader, NEC whose
+// fourth byte is not the complement of the third, and formats other than
+// learned codes (first word not 0000).
+//
+// Usage:
+//     const IRDecoder::Result code = IRDecoder::decode(lineEdit->text());
+//     label->setText(code.text());
+// decode never throws and never crashes on any input; it is cheap enough to
+// run on every key press.
+class IRDecoder
+{
+public:
+    enum class Status { Recognised, NotRecognised, Malformed };
+    enum class Protocol { None, RC5, RC6, SIRC, NEC };
+
+    struct Result
+    {
+        Status status = Status::Malformed;
+        Protocol protocol = Protocol::None; // None unless Recognised
+        int bits = 0;       // SIRC: 12, 15 or 20; otherwise 0
+        int device = -1;    // RC5 0-31, RC6 0-255, SIRC 0-31 (SIRC 15: 0-255), NEC 0-255
+        int function = -1;  // RC5 0-127, RC6 0-255, SIRC 0-127, NEC 0-255
+        // SIRC 20: the 8 extended bits. NEC: the second address byte when it
+        // is not the complement of the first (the 16-bit address is then
+        // device + 256 x extended, as IRCode::generateNEC takes it).
+        // Otherwise -1.
+        int extended = -1;
+        int toggle = -1;    // RC5 and RC6: 0 or 1; otherwise -1
+        bool repeat = false; // NEC repeat frames only: device and function are -1
+        // Why the CCF field would refuse the text (Malformed from the text
+        // form of decode only); Ok otherwise.
+        Ccf::Result ccf = Ccf::Result::Ok;
+        // NotRecognised: what the nearest protocol found wrong (may be
+        // empty when nothing came close). Malformed: what is wrong.
+        QString reason;
+
+        // One line for a user, as the main window shows it:
+        // "NEC: device 4, function 8", "RC5: device 0, function 0, toggle 0",
+        // "not a recognised protocol (NEC-like, function check byte wrong)",
+        // the CCF field's warning text, or "malformed code: " and the reason.
+        QString text() const;
+    };
+
+    // Checks the text exactly as "Send IR" does (Ccf::parse) and decodes it.
+    static Result decode(const QString &ccf);
+    // Decodes count words; checks their count against the header itself.
+    static Result decode(const quint16 *words, int count);
+};
