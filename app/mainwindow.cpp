@@ -16,8 +16,6 @@
 #include "webservice.h"
 
 namespace {
-const char VersionLabel[] = "Firmware version ready to upload: ";
-
 // The advice fits the cause: a port held by another program needs that
 // program stopped, not more privileges for this one.
 QString bindFailureText(const QString &error, QAbstractSocket::SocketError cause,
@@ -41,20 +39,29 @@ QString bindFailureText(const QString &error, QAbstractSocket::SocketError cause
 
 MainWindow::MainWindow(QWidget *parent)
     : MainWindow(QStringLiteral(KOV_WEBSERVICE_HOST), FirmwareUpdate::DefaultTransferTimeout,
-                 parent)
+                 FleetUpgrade::DefaultVerifyTimeout, FleetUpgrade::DefaultBeaconInterval, parent)
 {
 }
 
-MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, QWidget *parent)
+MainWindow::MainWindow(int verifyTimeoutMs, int beaconIntervalMs, QWidget *parent)
+    : MainWindow(QStringLiteral(KOV_WEBSERVICE_HOST), FirmwareUpdate::DefaultTransferTimeout,
+                 verifyTimeoutMs, beaconIntervalMs, parent)
+{
+}
+
+MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, int verifyTimeoutMs,
+                       int beaconIntervalMs, QWidget *parent)
     : QMainWindow(parent),
       tftpd(this),
       firmwareUpdate(webServiceHost, transferTimeout, this),
+      fleet(&tftpd, verifyTimeoutMs, beaconIntervalMs),
       ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
 
     ui->tableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem("Address"));
     ui->tableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem("Status"));
+    setUpTransferTable();
 
     devicePage = new DevicePage(ui, &kovTable, this);
 
@@ -75,7 +82,7 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, QWidg
     // Without this a refused bind of port 69 would leave the box ticked
     // over a server that is not listening.
     connect(&tftpd, qOverload<QString>(&TFTPDServer::error), this, &MainWindow::onBindError);
-    showHeldVersion();
+    showHeldFirmware();
 
     connect(&firmwareUpdate, &FirmwareUpdate::runningChanged, this,
             &MainWindow::firmwareCheckRunning);
@@ -290,11 +297,6 @@ void MainWindow::onBindError(QString error)
                          QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-void MainWindow::showHeldVersion()
-{
-    ui->label_5->setText(VersionLabel + tftpd.getVersion(FirmwareFileName));
-}
-
 void MainWindow::on_pushButton_clicked()
 {
     checkVersion();
@@ -317,7 +319,7 @@ void MainWindow::firmwareCheckRunning(bool running)
     if (running)
         ui->label_5->setText(tr("Checking Veltrane for updated firmware..."));
     else
-        showHeldVersion();
+        showHeldFirmware();
 }
 
 void MainWindow::firmwareVersion()
@@ -329,7 +331,7 @@ void MainWindow::firmwareVersion()
 void MainWindow::firmware()
 {
     tftpd.addFirmware(FirmwareFileName, firmwareUpdate.version(), firmwareUpdate.image());
-    showHeldVersion();
+    showHeldFirmware();
 }
 
 void MainWindow::firmwareCheckFailed(const QString &reason)
@@ -356,7 +358,7 @@ void MainWindow::on_updateAll_clicked()
         "that could leave the KOV-1's' inoperable.",
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     if (answer == QMessageBox::Yes)
-        KovDetector::sendUpgrade(QHostAddress(QHostAddress::Broadcast));
+        fleet.orderAll();
 }
 
 void MainWindow::on_pushButton_11_clicked()
@@ -376,9 +378,11 @@ void MainWindow::on_pushButton_11_clicked()
         return;
     // Read after the answer: a device that moved meanwhile is ordered at
     // its new address.
-    const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
-    for (const QSharedPointer<KovInfo> &kov : kovs)
-        KovDetector::sendUpgrade(kov->address);
+    QList<QHostAddress> addresses;
+    for (const QSharedPointer<KovInfo> &kov : devicePage->selectedKovs())
+        addresses.append(kov->address);
+    if (!addresses.isEmpty())
+        fleet.order(addresses);
 }
 
 int MainWindow::transferRow(QHostAddress &address)
@@ -392,16 +396,25 @@ int MainWindow::transferRow(QHostAddress &address)
     return -1;
 }
 
-// The three transfer reports share one row per device address.
-static int ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address)
+// The three transfer reports share one row per device address. Rows
+// are added with sorting held off, so the new row's items stay together;
+// returns the row where it sits once the table is sorted again.
+int MainWindow::ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address)
 {
     if (row != -1)
         return row;
+    const bool sorting = table->isSortingEnabled();
+    table->setSortingEnabled(false);
     row = table->rowCount();
     table->setRowCount(row + 1);
-    table->setItem(row, 0, new QTableWidgetItem(address.toString()));
-    table->setItem(row, 1, new QTableWidgetItem(QString()));
-    return row;
+    auto *addressItem = new QTableWidgetItem(address.toString());
+    for (int column = 0; column < table->columnCount(); ++column) {
+        auto *item = column == 0 ? addressItem : new QTableWidgetItem(QString());
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        table->setItem(row, column, item);
+    }
+    table->setSortingEnabled(sorting);
+    return addressItem->row();
 }
 
 void MainWindow::ondone(QHostAddress &address)

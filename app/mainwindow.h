@@ -8,11 +8,14 @@
 
 #include "devicepage.h"
 #include "firmwareupdate.h"
+#include "fleetupgrade.h"
 #include "ircodegeneratordialog.h"
 #include "kovdetector.h"
 #include "kovinfo.h"
 #include "kovtable.h"
 #include "tftpdserver.h"
+
+class QTableWidget;
 
 namespace Ui {
 class MainWindow;
@@ -26,8 +29,11 @@ class MainWindow;
 // each selected device through KovDetector's static senders. The firmware
 // tab switches tftpd on and off, replaces its image
 // with the one the vendor web service offers (version query, then
-// download, run by firmwareUpdate) and lists each device's transfer as
-// tftpd reports it. The IR panel checks CCF text with Ccf::check before
+// download, run by firmwareUpdate) or with a HEX file the user opens,
+// and lists each device's transfer as tftpd reports it; fleet runs the
+// upgrade rounds (orders, whether each device came back on the served
+// version, retry of the failures) and gives the Result column and the
+// summary line. The IR panel checks CCF text with Ccf::check before
 // sending it; irDialog builds such text from protocol parameters, and
 // IRDecoder reads it back for the line under the field and for opening
 // irDialog on a pasted code.
@@ -38,10 +44,16 @@ class MainWindow : public QMainWindow
 public:
     // Talks to the firmware web service at KOV_WEBSERVICE_HOST.
     explicit MainWindow(QWidget *parent = nullptr);
-    // Talks to the firmware web service at webServiceHost ("host[:port]").
+    // Talks to the firmware web service at webServiceHost ("host[:port]")
+    // with the given timings (ms) of its requests and of the upgrade
+    // verification; tests shorten them.
     explicit MainWindow(const QString &webServiceHost,
                         int transferTimeout = FirmwareUpdate::DefaultTransferTimeout,
+                        int verifyTimeoutMs = FleetUpgrade::DefaultVerifyTimeout,
+                        int beaconIntervalMs = FleetUpgrade::DefaultBeaconInterval,
                         QWidget *parent = nullptr);
+    // With the upgrade verification's timings (ms) given; tests shorten them.
+    MainWindow(int verifyTimeoutMs, int beaconIntervalMs, QWidget *parent = nullptr);
     ~MainWindow() override;
 
 private slots:
@@ -74,10 +86,15 @@ private slots:
     void firmwareCheckRunning(bool running);
     void firmwareCheckFailed(const QString &reason);
     void firmwareRefused(const QString &reason);
+    void on_retryFailedButton_clicked();
+    void on_openFirmwareButton_clicked();
+    void on_actionOpenFirmware_triggered();
 
 private:
     // The window's test looks behind the table view at its model.
     friend class tst_MainWindow;
+
+    static constexpr char VersionLabel[] = "Firmware version ready to upload: ";
 
     QSharedPointer<KovInfo> selectedKov();
     // Asks before acting on more than one device; true to go on.
@@ -86,13 +103,19 @@ private:
     void checkVersion();
     void downloadFirmware();
     int transferRow(QHostAddress &address);
-    void showHeldVersion();
+    static int ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address);
+    void setUpTransferTable();
+    void showHeldFirmware();
+    void showUpgradeEntry(const QHostAddress &address);
+    void openFirmwareFile();
+    QString macOf(const QHostAddress &address);
     void describeIrCode();
 
     KovTable kovTable;
     KovDetector kovDetector;
     TFTPDServer tftpd;
     FirmwareUpdate firmwareUpdate;
+    FleetUpgrade fleet;
     IRCodeGeneratorDialog irDialog;
     Ui::MainWindow *ui;
     DevicePage *devicePage = nullptr;

@@ -124,32 +124,43 @@ bool FleetUpgrade::hasFailed() const
 
 int FleetUpgrade::runningCount() const
 {
-    return int(std::count_if(records.cbegin(), records.cend(), [this](const Record &r) {
-        return r.round == round && r.entry.result == Result::Running;
-    }));
+    return counts().running;
 }
 
 int FleetUpgrade::failedCount() const
 {
-    return int(std::count_if(records.cbegin(), records.cend(), [this](const Record &r) {
-        return r.round == round && r.entry.failed();
-    }));
+    return counts().failed;
 }
 
 int FleetUpgrade::inProgressCount() const
 {
-    return int(std::count_if(records.cbegin(), records.cend(), [this](const Record &r) {
-        return r.round == round
-               && (r.entry.result == Result::Waiting || r.entry.result == Result::Transferring);
-    }));
+    return counts().inProgress;
+}
+
+FleetUpgrade::Counts FleetUpgrade::counts() const
+{
+    // One pass: this runs on every transfer report.
+    Counts c;
+    for (const Record &r : records) {
+        if (r.round != round)
+            continue;
+        if (r.entry.result == Result::Running)
+            ++c.running;
+        else if (r.entry.failed())
+            ++c.failed;
+        else
+            ++c.inProgress;
+    }
+    return c;
 }
 
 QString FleetUpgrade::summary() const
 {
+    const Counts c = counts();
     return QStringLiteral("%1 running the new firmware, %2 failed, %3 in progress")
-        .arg(runningCount())
-        .arg(failedCount())
-        .arg(inProgressCount());
+        .arg(c.running)
+        .arg(c.failed)
+        .arg(c.inProgress);
 }
 
 void FleetUpgrade::deviceDetected(QString version, QHostAddress ip, QString mac)

@@ -120,6 +120,13 @@ signals:
     void summaryChanged(const QString &summary);
 
 private:
+    struct Counts
+    {
+        int running = 0;
+        int failed = 0;
+        int inProgress = 0;
+    };
+
     struct Record
     {
         Entry entry;
@@ -132,6 +139,7 @@ private:
     void onDone(QHostAddress &address);
     void onError(QHostAddress &address, QString error);
     Record &startedRecord(const QHostAddress &address);
+    Counts counts() const;
     void startRound();
     void changed(const QHostAddress &address);
     void sendBeacon();

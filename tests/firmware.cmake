@@ -11,3 +11,5 @@ target_compile_definitions(tst_kovtftpd PRIVATE KOV_TFTPD="$<TARGET_FILE:kov-tft
 # The firmware web service client against a local HTTP server.
 kov_add_test(tst_firmwareupdate LABELS firmware LIBS kov_firmware Qt6::Network
              SOURCES httptestserver.h)
+# Upgrade rounds: matching a device that answers after its upgrade.
+kov_add_test(tst_fleetupgrade LIBS kov_fleet Qt6::Network SOURCES tftptestclient.h LABELS firmware)

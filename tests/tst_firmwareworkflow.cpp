@@ -1,8 +1,13 @@
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -94,6 +99,8 @@ private slots:
     void failingDownload();
     void malformedImageRefused_data();
     void malformedImageRefused();
+    void openedFile_data();
+    void openedFile();
 
     void updateAll_data();
     void updateAll();
@@ -395,6 +402,71 @@ void tst_FirmwareWorkflow::malformedImageRefused()
     QCOMPARE(server().getVersion("kov-1-rev7.hex"), QString("1.7.0"));
     enableServer();
     QCOMPARE(servedImage(), FirmwareTest::builtInImage());
+}
+
+void tst_FirmwareWorkflow::openedFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("answer"); // to the version question; empty: not asked
+    QTest::addColumn<QString>("version"); // served afterwards
+    QTest::addColumn<QString>("refusal"); // part of the message; empty: none
+
+    QTest::newRow("version in the name")
+        << "KOV_rev7_2.0.1.hex" << image18 << "" << "2.0.1" << "";
+    QTest::newRow("version asked") << "mine.hex" << image19 << " 2.1.0 " << "2.1.0" << "";
+    QTest::newRow("not Intel HEX")
+        << "KOV_rev7_2.0.1.hex" << QByteArray("<html>Not found</html>\n") << "" << "1.7.0"
+        << "KOV_rev7_2.0.1.hex was refused: line 1: record does not start with ':'.";
+    QTest::newRow("too large to serve")
+        << "big.hex" << QByteArray(33553921, '0') << "" << "1.7.0"
+        << "big.hex was refused: file too large to serve by TFTP (33553921 bytes, limit 33553919).";
+}
+
+void tst_FirmwareWorkflow::openedFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, answer);
+    QFETCH(QString, version);
+    QFETCH(QString, refusal);
+
+    const QString path = scratch.filePath(name);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), qint64(content.size()));
+    file.close();
+
+    // Answers the file dialog with path and the version question with answer.
+    bool asked = false;
+    QTimer dialogs;
+    connect(&dialogs, &QTimer::timeout, [&] {
+        if (auto *open = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            // As typed: selectFile() is lost while the directory still loads.
+            open->findChild<QLineEdit *>("fileNameEdit")->setText(path);
+            static_cast<QDialog *>(open)->accept(); // as the Open button does
+        } else if (auto *input = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            asked = true;
+            input->setTextValue(answer);
+            input->accept();
+        }
+    });
+    dialogs.start(20);
+    MessageBoxCatcher boxes;
+    if (answer.isEmpty())
+        child<QPushButton>("openFirmwareButton")->click();
+    else
+        child<QAction>("actionOpenFirmware")->trigger();
+
+    QCOMPARE(asked, !answer.isEmpty());
+    QCOMPARE(boxes.count(), refusal.isEmpty() ? 0 : 1);
+    if (!refusal.isEmpty()) {
+        QCOMPARE(boxes.last().title, QString("Firmware refused"));
+        QCOMPARE(boxes.last().text, refusal + " The firmware ready to upload is unchanged.");
+    }
+    QCOMPARE(label(), "Firmware version ready to upload: " + version);
+    enableServer();
+    QCOMPARE(servedImage(), refusal.isEmpty() ? content : FirmwareTest::builtInImage());
 }
 
 void tst_FirmwareWorkflow::updateAll_data()

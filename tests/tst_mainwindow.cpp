@@ -163,6 +163,11 @@ void tst_MainWindow::objects_data()
         true);
     row("pushButton", "QPushButton", "tab_2", "Check for updated firmware from Veltrane", true);
     row("updateAll", "QPushButton", "tab_2", "Update All KOV-1 on local subnet", true);
+    row("upgradeSummary", "QLabel", "tab_2", "0 running the new firmware, 0 failed, 0 in progress",
+        true);
+    row("upgradeButtons", "QWidget", "tab_2", {}, true);
+    row("openFirmwareButton", "QPushButton", "upgradeButtons", "Open firmware file…", true);
+    row("retryFailedButton", "QPushButton", "upgradeButtons", "Retry failed", false);
     row("menuBar", "QMenuBar", "MainWindow", {}, true);
     row("statusBar", "QStatusBar", "MainWindow", {}, true);
 }
@@ -262,7 +267,10 @@ void tst_MainWindow::creationOrder_data()
     QTest::newRow("widget_7") << "widget_7" << QStringList{"lineEdit", "pushButton_13"};
     QTest::newRow("tab_2") << "tab_2"
                            << QStringList{"enableTFTPD", "pushButton", "label_4", "tableWidget",
-                                          "label_5", "updateAll"};
+                                          "label_5", "updateAll", "upgradeSummary",
+                                          "upgradeButtons"};
+    QTest::newRow("upgradeButtons") << "upgradeButtons"
+                                    << QStringList{"openFirmwareButton", "retryFailedButton"};
 }
 
 void tst_MainWindow::creationOrder()
@@ -293,6 +301,8 @@ void tst_MainWindow::gridRows_data()
     QTest::newRow("label_4") << "label_4" << 3;
     QTest::newRow("pushButton") << "pushButton" << 4;
     QTest::newRow("updateAll") << "updateAll" << 5;
+    QTest::newRow("upgradeSummary") << "upgradeSummary" << 6;
+    QTest::newRow("upgradeButtons") << "upgradeButtons" << 7;
 }
 
 void tst_MainWindow::gridRows()
@@ -405,7 +415,8 @@ void tst_MainWindow::layoutsAndProperties()
     QVERIFY(child<QLabel>("label_4")->wordWrap());
 
     auto *transfers = child<QTableWidget>("tableWidget");
-    QCOMPARE(transfers->columnCount(), 2);
+    // Address and Status, and the Result of the upgrade.
+    QCOMPARE(transfers->columnCount(), 3);
     QCOMPARE(transfers->rowCount(), 0);
     QCOMPARE(transfers->horizontalHeader()->defaultSectionSize(), 150);
     QCOMPARE(transfers->horizontalHeader()->minimumSectionSize(), 60);
@@ -435,15 +446,20 @@ void tst_MainWindow::menusAndActions()
     QCOMPARE(aboutAction->parent(), window.data());
     QCOMPARE(exitAction->text(), QString("Exit"));
     QCOMPARE(aboutAction->text(), QString("About"));
+    auto *openAction = child<QAction>("actionOpenFirmware");
     auto *findAction = child<QAction>("actionFindDevices");
     auto *exportAction = child<QAction>("actionExportDevices");
-    QVERIFY(findAction && exportAction);
+    QVERIFY(openAction && findAction && exportAction);
     QCOMPARE(findAction->text(), QString("Find devices at…"));
     QCOMPARE(exportAction->text(), QString("Export device list…"));
-    QCOMPARE(file->actions().first(), findAction);
-    QCOMPARE(file->actions().at(1), exportAction);
-    QVERIFY(file->actions().at(2)->isSeparator());
+    QCOMPARE(file->actions().size(), 6);
+    QCOMPARE(file->actions().first(), openAction);
+    QVERIFY(file->actions().at(1)->isSeparator());
+    QCOMPARE(file->actions().at(2), findAction);
+    QCOMPARE(file->actions().at(3), exportAction);
+    QVERIFY(file->actions().at(4)->isSeparator());
     QCOMPARE(file->actions().last(), exitAction);
+    QCOMPARE(openAction->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(help->actions(), QList<QAction *>{aboutAction});
     for (QAction *action : {exitAction, aboutAction}) {
         QVERIFY(action->icon().isNull());
@@ -460,6 +476,7 @@ void tst_MainWindow::transferTableHeader()
     QCOMPARE(transfers->horizontalHeaderItem(1)->text(), QString("Status"));
     QCOMPARE(transfers->model()->headerData(0, Qt::Horizontal).toString(), QString("Address"));
     QCOMPARE(transfers->model()->headerData(1, Qt::Horizontal).toString(), QString("Status"));
+    QCOMPARE(transfers->model()->headerData(2, Qt::Horizontal).toString(), QString("Result"));
 }
 
 void tst_MainWindow::startUpState()
