@@ -24,11 +24,7 @@ constexpr int SelectionCountRow = 7;
 } // namespace
 
 DevicePage::DevicePage(Ui::MainWindow *ui, KovTable *table, QMainWindow *window)
-    : QObject(window)
-    , ui(ui)
-    , table(table)
-    , window(window)
-    , proxy(new KovTableProxy(table, this))
+    : QObject(window), ui(ui), table(table), window(window), proxy(new KovTableProxy(table, this))
 {
     setObjectName("devicePage");
     QTableView *view = ui->tableView;

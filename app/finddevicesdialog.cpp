@@ -8,12 +8,12 @@
 #include <QVBoxLayout>
 
 FindDevicesDialog::FindDevicesDialog(const QStringList &remembered, QWidget *parent)
-    : QDialog(parent)
-    , addressEdit(new QLineEdit(this))
-    , problemLabel(new QLabel(this))
-    , rememberedList(new QListWidget(this))
-    , forgetButton(new QPushButton(tr("Forget"), this))
-    , buttons(new QDialogButtonBox(QDialogButtonBox::Cancel, this))
+    : QDialog(parent),
+      addressEdit(new QLineEdit(this)),
+      problemLabel(new QLabel(this)),
+      rememberedList(new QListWidget(this)),
+      forgetButton(new QPushButton(tr("Forget"), this)),
+      buttons(new QDialogButtonBox(QDialogButtonBox::Cancel, this))
 {
     setWindowTitle(tr("Find devices at"));
     addressEdit->setObjectName("addressEdit");

@@ -86,8 +86,7 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, int v
 
     connect(&firmwareUpdate, &FirmwareUpdate::runningChanged, this,
             &MainWindow::firmwareCheckRunning);
-    connect(&firmwareUpdate, &FirmwareUpdate::versionReceived, this,
-            &MainWindow::firmwareVersion);
+    connect(&firmwareUpdate, &FirmwareUpdate::versionReceived, this, &MainWindow::firmwareVersion);
     connect(&firmwareUpdate, &FirmwareUpdate::firmwareReady, this, &MainWindow::firmware);
     connect(&firmwareUpdate, &FirmwareUpdate::failed, this, &MainWindow::firmwareCheckFailed);
     connect(&firmwareUpdate, &FirmwareUpdate::refused, this, &MainWindow::firmwareRefused);
@@ -166,8 +165,9 @@ void MainWindow::on_pushButton_12_clicked()
     const QString program = QCoreApplication::applicationDirPath() + "/puttytel";
 #endif
     if (!QProcess::startDetached(program, arguments)) {
-        QMessageBox::warning(this, "Could not launch putty", "Could not launch putty. Please reinstall",
-                             QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::warning(this, "Could not launch putty",
+                             "Could not launch putty. Please reinstall", QMessageBox::Ok,
+                             QMessageBox::NoButton);
     }
 }
 
@@ -219,9 +219,10 @@ void MainWindow::on_pushButton_8_clicked()
 
 void MainWindow::about()
 {
-    QMessageBox::information(this, "KOV-1 Tool",
-                             "Veltrane KOV-1 Tool 1.0\nCopyright Veltrane, LLC. All rights reserved.",
-                             QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(
+        this, "KOV-1 Tool",
+        "Veltrane KOV-1 Tool 1.0\nCopyright Veltrane, LLC. All rights reserved.", QMessageBox::Ok,
+        QMessageBox::NoButton);
 }
 
 void MainWindow::on_pushButton_9_clicked()

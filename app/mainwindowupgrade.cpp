@@ -100,16 +100,17 @@ void MainWindow::openFirmwareFile()
     }
     // Checked as a download is; a file past the limit is not read whole.
     const QByteArray bytes = file.read(Tftp::MaxImageSize);
-    QString problem = file.atEnd() ? IntelHex::problem(bytes)
-                                   : QStringLiteral("file too large to serve by TFTP (%1 bytes, limit %2)")
-                                         .arg(file.size())
-                                         .arg(Tftp::MaxImageSize - 1);
+    QString problem = file.atEnd()
+                          ? IntelHex::problem(bytes)
+                          : QStringLiteral("file too large to serve by TFTP (%1 bytes, limit %2)")
+                                .arg(file.size())
+                                .arg(Tftp::MaxImageSize - 1);
     if (!problem.isEmpty()) {
         while (problem.endsWith('.'))
             problem.chop(1);
         QMessageBox::warning(this, "Firmware refused",
-                             name + " was refused: " + problem + "." + unchanged,
-                             QMessageBox::Ok, QMessageBox::NoButton);
+                             name + " was refused: " + problem + "." + unchanged, QMessageBox::Ok,
+                             QMessageBox::NoButton);
         return;
     }
 

@@ -4,7 +4,7 @@
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 
-ProgressBarDelegate::ProgressBarDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
+ProgressBarDelegate::ProgressBarDelegate(QObject *parent) : QStyledItemDelegate(parent) { }
 
 void ProgressBarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                 const QModelIndex &index) const

@@ -34,11 +34,10 @@ class Listing : public QObject
     Q_OBJECT
 
 public:
-    explicit Listing(bool print, QObject *parent = nullptr)
-        : QObject(parent), print(print)
+    explicit Listing(bool print, QObject *parent = nullptr) : QObject(parent), print(print)
     {
-        connect(&detector, SIGNAL(detected(QString,QHostAddress,QString)), this,
-                SLOT(KovDetected(QString,QHostAddress,QString)));
+        connect(&detector, SIGNAL(detected(QString, QHostAddress, QString)), this,
+                SLOT(KovDetected(QString, QHostAddress, QString)));
     }
 
     KovTable table;

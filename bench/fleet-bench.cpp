@@ -168,7 +168,8 @@ int main(int argc, char *argv[])
     QMap<QString, int> tally;
     auto *transfers = window.findChild<QTableWidget *>(QStringLiteral("tableWidget"));
     for (int row = 0; row < transfers->rowCount(); ++row)
-        ++tally[transfers->item(row, 1)->text() + QStringLiteral(" / ") + transfers->item(row, 2)->text()];
+        ++tally[transfers->item(row, 1)->text() + QStringLiteral(" / ")
+                + transfers->item(row, 2)->text()];
     for (auto it = tally.cbegin(); it != tally.cend(); ++it)
         std::printf("fleet:   %3d rows: %s\n", it.value(), qPrintable(it.key()));
     std::printf("fleet: longest event-loop stall %lld ms (%lld ms of it on the GUI thread's CPU), "

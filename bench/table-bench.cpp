@@ -58,16 +58,16 @@ void run(int count, QTableView *view)
     timer.restart();
     for (int i = 0; i < count; ++i)
         table.addKov(QStringLiteral("1.7.0"), address(i), macs[i]);
-    std::printf("table %s: addKov refreshing %d known rows, unchanged: %.1f ms\n", setting,
-                count, ms(timer));
+    std::printf("table %s: addKov refreshing %d known rows, unchanged: %.1f ms\n", setting, count,
+                ms(timer));
 
     timer.restart();
     for (int i = 0; i < count; ++i)
         table.addKov(QStringLiteral("1.7.1"), address(i), macs[i]);
     if (view)
         QCoreApplication::processEvents();
-    std::printf("table %s: addKov updating %d known rows (new version): %.1f ms\n", setting,
-                count, ms(timer));
+    std::printf("table %s: addKov updating %d known rows (new version): %.1f ms\n", setting, count,
+                ms(timer));
 
     timer.restart();
     for (int i = 0; i < count; ++i) {
@@ -77,9 +77,16 @@ void run(int count, QTableView *view)
     std::printf("table %s: status counts after each of %d replies: %.1f ms\n", setting, count,
                 ms(timer));
 
-    const struct { int column; Qt::SortOrder order; const char *name; } sorts[] = {
-        {0, Qt::AscendingOrder, "MAC ascending"},   {0, Qt::DescendingOrder, "MAC descending"},
-        {1, Qt::AscendingOrder, "IP ascending"},    {2, Qt::AscendingOrder, "version ascending"},
+    const struct
+    {
+        int column;
+        Qt::SortOrder order;
+        const char *name;
+    } sorts[] = {
+        {0, Qt::AscendingOrder, "MAC ascending"},
+        {0, Qt::DescendingOrder, "MAC descending"},
+        {1, Qt::AscendingOrder, "IP ascending"},
+        {2, Qt::AscendingOrder, "version ascending"},
         {0, Qt::AscendingOrder, "MAC ascending again"},
     };
     for (const auto &sort : sorts) {
@@ -101,8 +108,8 @@ void run(int count, QTableView *view)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty()
-                                   ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                    : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
     run(count, nullptr);

@@ -5,10 +5,10 @@
 
 CommandLine::CommandLine(const QString &command, const QString &synopsis,
                          const QString &description)
-    : command(command)
-    , synopsis(synopsis)
-    , description(description)
-    , helpOption({ QStringLiteral("h"), QStringLiteral("help") },
+    : command(command),
+      synopsis(synopsis),
+      description(description),
+      helpOption({QStringLiteral("h"), QStringLiteral("help")},
                  QStringLiteral("Display this help and exit."))
 {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -87,7 +87,8 @@ QString CommandLine::helpText() const
     QString options = parser.helpText();
     const qsizetype at = options.indexOf(QLatin1String("Options:"));
     options = at < 0 ? QString() : options.mid(at).trimmed();
-    QString text = QStringLiteral("Usage: kovctl %1\n%2\n\n%3\n").arg(synopsis, description, options);
+    QString text = QStringLiteral("Usage: kovctl %1\n%2\n\n%3\n")
+                       .arg(synopsis, description, options);
     if (!notes.isEmpty())
         text += QLatin1Char('\n') + notes.trimmed() + QLatin1Char('\n');
     return text.trimmed();

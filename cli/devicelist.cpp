@@ -103,7 +103,8 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
             target.address = kov->address;
             target.label = QStringLiteral("%1 (%2)").arg(DiscoveryRound::normalMac(text),
                                                          kov->address.toString());
-            if (kov->address.isNull() || kov->address.protocol() != QAbstractSocket::IPv4Protocol) {
+            if (kov->address.isNull()
+                || kov->address.protocol() != QAbstractSocket::IPv4Protocol) {
                 *error = QStringLiteral("device %1 reported no usable IPv4 address; nothing sent")
                              .arg(DiscoveryRound::normalMac(text));
                 return ExitCode::Failed;

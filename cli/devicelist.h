@@ -16,7 +16,7 @@ public:
     struct Target
     {
         QHostAddress address;
-        QString label;   // "10.0.0.5", or "00:1E:C0:00:00:01 (10.0.0.5)"
+        QString label; // "10.0.0.5", or "00:1E:C0:00:00:01 (10.0.0.5)"
     };
 
     // Accepts every text as a unicast IPv4 address or a MAC; otherwise

@@ -13,11 +13,11 @@ namespace {
 
 void printTable(const QList<QSharedPointer<KovInfo>> &devices)
 {
-    QList<QStringList> rows{ { QStringLiteral("MAC"), QStringLiteral("IP"),
-                               QStringLiteral("Version") } };
+    QList<QStringList> rows{
+        {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version")}};
     for (const QSharedPointer<KovInfo> &kov : devices)
-        rows.append({ Console::printable(kov->mac), kov->ip, Console::printable(kov->version) });
-    int widths[2] = { 0, 0 };
+        rows.append({Console::printable(kov->mac), kov->ip, Console::printable(kov->version)});
+    int widths[2] = {0, 0};
     for (const QStringList &row : std::as_const(rows)) {
         widths[0] = qMax(widths[0], int(row.at(0).size()));
         widths[1] = qMax(widths[1], int(row.at(1).size()));
@@ -33,14 +33,14 @@ void printJson(const QList<QSharedPointer<KovInfo>> &devices)
 {
     QJsonArray array;
     for (const QSharedPointer<KovInfo> &kov : devices)
-        array.append(QJsonObject{ { QStringLiteral("mac"), kov->mac },
-                                  { QStringLiteral("ip"), kov->ip },
-                                  { QStringLiteral("version"), kov->version } });
+        array.append(QJsonObject{{QStringLiteral("mac"), kov->mac},
+                                 {QStringLiteral("ip"), kov->ip},
+                                 {QStringLiteral("version"), kov->version}});
     // Qt writes an empty array over two lines; keep it to the usual "[]".
-    Console::out(array.isEmpty()
-                     ? QStringLiteral("[]")
-                     : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented))
-                           .trimmed());
+    Console::out(
+        array.isEmpty()
+            ? QStringLiteral("[]")
+            : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
 }
 
 QString csvField(const QString &text)
@@ -57,8 +57,9 @@ void printCsv(const QList<QSharedPointer<KovInfo>> &devices)
 {
     Console::out(QStringLiteral("mac,ip,version"));
     for (const QSharedPointer<KovInfo> &kov : devices)
-        Console::out(QStringList{ csvField(kov->mac), csvField(kov->ip), csvField(kov->version) }
-                         .join(QLatin1Char(',')));
+        Console::out(
+            QStringList{csvField(kov->mac), csvField(kov->ip), csvField(kov->version)}.join(
+                QLatin1Char(',')));
 }
 
 }
@@ -87,12 +88,12 @@ int discoverCommand(const QStringList &arguments)
                                     "devices behind a router), waits for the answers\nand lists "
                                     "the devices: MAC, IP and firmware version. Exit status 1 "
                                     "when an\naddress given alone with --at did not answer."));
-    const QCommandLineOption waitOption(
-        QStringLiteral("wait"), QStringLiteral("Seconds to wait for answers (default 2)."),
-        QStringLiteral("SECONDS"), QStringLiteral("2"));
-    const QCommandLineOption formatOption(
-        QStringLiteral("format"), QStringLiteral("table, json or csv (default table)."),
-        QStringLiteral("FORMAT"), QStringLiteral("table"));
+    const QCommandLineOption waitOption(QStringLiteral("wait"),
+                                        QStringLiteral("Seconds to wait for answers (default 2)."),
+                                        QStringLiteral("SECONDS"), QStringLiteral("2"));
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("table, json or csv (default table)."),
+                                          QStringLiteral("FORMAT"), QStringLiteral("table"));
     const QCommandLineOption atOption(
         QStringLiteral("at"),
         QStringLiteral("Also ask by unicast: an address (10.1.2.3), a range\n"
@@ -119,8 +120,8 @@ int discoverCommand(const QStringList &arguments)
     const QString format = line.value(formatOption);
     if (format != QLatin1String("table") && format != QLatin1String("json")
         && format != QLatin1String("csv"))
-        return line.fail(QStringLiteral("--format must be table, json or csv, not \"%1\"")
-                             .arg(format));
+        return line.fail(
+            QStringLiteral("--format must be table, json or csv, not \"%1\"").arg(format));
 
     QList<AddressRange> ranges;
     for (const QString &text : line.values(atOption)) {

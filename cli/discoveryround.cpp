@@ -6,8 +6,7 @@
 
 #include "unicastprobe.h"
 
-DiscoveryRound::DiscoveryRound(QObject *parent)
-    : QObject(parent)
+DiscoveryRound::DiscoveryRound(QObject *parent) : QObject(parent)
 {
     connect(&detector, &KovDetector::detected, &table, &KovTable::addKov);
 }
@@ -26,10 +25,13 @@ void DiscoveryRound::run(int waitMs, const std::function<bool()> &enough,
     connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
     if (enough) {
         // Queued, so the table has taken the answer in before we look.
-        connect(&detector, &KovDetector::detected, &loop, [&] {
-            if (enough())
-                loop.quit();
-        }, Qt::QueuedConnection);
+        connect(
+            &detector, &KovDetector::detected, &loop,
+            [&] {
+                if (enough())
+                    loop.quit();
+            },
+            Qt::QueuedConnection);
     }
     // The wait starts once the last unicast beacon is out; the probe may
     // finish at once, inside probe().
@@ -72,7 +74,7 @@ QString DiscoveryRound::normalMac(const QString &text)
     if (!match.hasMatch())
         return QString();
     QStringList bytes;
-    for (int i : { 1, 3, 4, 5, 6, 7 })
+    for (int i : {1, 3, 4, 5, 6, 7})
         bytes.append(match.captured(i).toUpper());
     return bytes.join(QLatin1Char(':'));
 }

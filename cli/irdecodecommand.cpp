@@ -21,8 +21,8 @@ int irDecodeCommand(const QStringList &arguments)
         return line.fail(QStringLiteral("give one CCF code (quoted), or - to read it from "
                                         "standard input"));
 
-    const IRDecoder::Result result =
-        IRDecoder::decode(Console::argumentOrInput(line.positionalArguments().constFirst()));
+    const IRDecoder::Result result = IRDecoder::decode(
+        Console::argumentOrInput(line.positionalArguments().constFirst()));
     switch (result.status) {
     case IRDecoder::Status::Recognised:
         Console::out(result.text());

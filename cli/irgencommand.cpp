@@ -12,16 +12,16 @@ namespace {
 struct Protocol
 {
     const char *name;
-    int bits;          // SIRC width; 0 for the others
+    int bits; // SIRC width; 0 for the others
     int maxDevice;
     int maxFunction;
     bool toggle;
 };
 
 constexpr Protocol Protocols[] = {
-    { "rc5", 0, 31, 63, true },        { "rc6", 0, 255, 255, true },
-    { "sirc12", 12, 8191, 127, false }, { "sirc15", 15, 8191, 127, false },
-    { "sirc20", 20, 8191, 127, false }, { "nec", 0, 255, 255, false },
+    {"rc5", 0, 31, 63, true},         {"rc6", 0, 255, 255, true},
+    {"sirc12", 12, 8191, 127, false}, {"sirc15", 15, 8191, 127, false},
+    {"sirc20", 20, 8191, 127, false}, {"nec", 0, 255, 255, false},
 };
 
 }

@@ -52,8 +52,8 @@ QString helpText()
                "  -h, --help     Display this help and exit.\n"
                "  -v, --version  Output version information and exit.\n"
                "\n")
-        + discoverFormats() + QStringLiteral("\n\n") + upgradeFormats()
-        + QStringLiteral(
+           + discoverFormats() + QStringLiteral("\n\n") + upgradeFormats()
+           + QStringLiteral(
                "\n\n"
                "Exit status:\n"
                "  0  everything asked for succeeded;\n"
@@ -112,7 +112,8 @@ int main(int argc, char *argv[])
     if (first == QLatin1String("ir")) {
         if (rest.isEmpty())
             return usageError(QStringLiteral("ir: name send, gen or decode"));
-        if (rest.constFirst() == QLatin1String("--help") || rest.constFirst() == QLatin1String("-h")) {
+        if (rest.constFirst() == QLatin1String("--help")
+            || rest.constFirst() == QLatin1String("-h")) {
             Console::out(helpText());
             return ExitCode::Ok;
         }
@@ -121,11 +122,14 @@ int main(int argc, char *argv[])
     rest.prepend(QStringLiteral("kovctl ") + command);
 
     using Command = int (*)(const QStringList &);
-    const struct { const char *name; Command run; } commands[] = {
-        { "discover", discoverCommand }, { "relay", relayCommand },
-        { "reboot", rebootCommand },     { "ir send", irSendCommand },
-        { "ir gen", irGenCommand },      { "ir decode", irDecodeCommand },
-        { "upgrade", upgradeCommand },
+    const struct
+    {
+        const char *name;
+        Command run;
+    } commands[] = {
+        {"discover", discoverCommand}, {"relay", relayCommand},  {"reboot", rebootCommand},
+        {"ir send", irSendCommand},    {"ir gen", irGenCommand}, {"ir decode", irDecodeCommand},
+        {"upgrade", upgradeCommand},
     };
     for (const auto &c : commands) {
         if (command == QLatin1String(c.name))

@@ -79,7 +79,8 @@ int upgradeCommand(const QStringList &arguments)
                                          QStringLiteral("Intel HEX file to serve."),
                                          QStringLiteral("FILE.hex"));
     const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("UDP port of the TFTP server (default 69)."),
+                                        QStringLiteral(
+                                            "UDP port of the TFTP server (default 69)."),
                                         QStringLiteral("PORT"), QStringLiteral("69"));
     const QCommandLineOption verifyOption(
         QStringLiteral("verify-timeout"),

@@ -16,8 +16,7 @@ constexpr int BarWidth = 20;
 
 bool isFinal(FleetUpgrade::Result result)
 {
-    return result != FleetUpgrade::Result::Transferring
-           && result != FleetUpgrade::Result::Waiting;
+    return result != FleetUpgrade::Result::Transferring && result != FleetUpgrade::Result::Waiting;
 }
 
 QString resultKey(FleetUpgrade::Result result)
@@ -43,11 +42,11 @@ QString resultKey(FleetUpgrade::Result result)
 
 UpgradeRun::UpgradeRun(TFTPDServer *server, DiscoveryRound *round, const QString &servedVersion,
                        int verifyTimeoutMs, Output output, QObject *parent)
-    : QObject(parent)
-    , fleet(server, verifyTimeoutMs, BeaconIntervalMs)
-    , round(round)
-    , verifyTimeoutMs(verifyTimeoutMs)
-    , output(output)
+    : QObject(parent),
+      fleet(server, verifyTimeoutMs, BeaconIntervalMs),
+      round(round),
+      verifyTimeoutMs(verifyTimeoutMs),
+      output(output)
 {
     fleet.setServedVersion(servedVersion);
     fleet.setMacLookup([round](const QHostAddress &address) { return round->macOf(address); });
@@ -67,7 +66,7 @@ UpgradeRun::Device &UpgradeRun::deviceFor(const QHostAddress &address)
         if (device.address == address)
             return device;
     }
-    devices.append(Device{ address, address.toString(), QString(), -1 });
+    devices.append(Device{address, address.toString(), QString(), -1});
     return devices.last();
 }
 
@@ -160,10 +159,9 @@ bool UpgradeRun::finished() const
 QString UpgradeRun::stateText(const Device &device) const
 {
     if (!fleet.contains(device.address)) {
-        return neverStarted(device)
-                   ? QStringLiteral("did not ask for the image within %1 s")
-                         .arg(verifyTimeoutMs / 1000.0)
-                   : QStringLiteral("ordered, waiting for the transfer");
+        return neverStarted(device) ? QStringLiteral("did not ask for the image within %1 s")
+                                          .arg(verifyTimeoutMs / 1000.0)
+                                    : QStringLiteral("ordered, waiting for the transfer");
     }
     const FleetUpgrade::Entry entry = fleet.entry(device.address);
     switch (entry.result) {
@@ -181,10 +179,12 @@ QString UpgradeRun::liveLine(const Device &device) const
     const FleetUpgrade::Entry entry = fleet.entry(device.address);
     int percent = 0;
     if (fleet.contains(device.address))
-        percent = entry.progress >= 0 ? entry.progress
-                  : entry.result == FleetUpgrade::Result::TransferFailed ? 0 : 100;
+        percent = entry.progress >= 0                                    ? entry.progress
+                  : entry.result == FleetUpgrade::Result::TransferFailed ? 0
+                                                                         : 100;
     const int filled = percent * BarWidth / 100;
-    const QString bar = QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.'));
+    const QString bar = QString(filled, QLatin1Char('#'))
+                        + QString(BarWidth - filled, QLatin1Char('.'));
     int width = 0;
     for (const Device &d : devices)
         width = qMax(width, int(d.label.size()));
@@ -257,24 +257,24 @@ QJsonObject UpgradeRun::toJson() const
     for (const Device &device : devices) {
         const bool started = fleet.contains(device.address);
         const FleetUpgrade::Entry entry = fleet.entry(device.address);
-        const QString result = started ? resultKey(entry.result)
-                                       : neverStarted(device) ? QStringLiteral("no-transfer")
-                                                              : QStringLiteral("ordered");
+        const QString result = started                ? resultKey(entry.result)
+                               : neverStarted(device) ? QStringLiteral("no-transfer")
+                                                      : QStringLiteral("ordered");
         running += result == QLatin1String("running");
         failed += started ? entry.failed() : neverStarted(device);
         list.append(QJsonObject{
-            { QStringLiteral("device"), device.label },
-            { QStringLiteral("address"), device.address.toString() },
-            { QStringLiteral("mac"), round->macOf(device.address) },
-            { QStringLiteral("transfer"), entry.status },
-            { QStringLiteral("result"), result },
-            { QStringLiteral("text"), stateText(device) },
-            { QStringLiteral("servedVersion"), entry.servedVersion },
-            { QStringLiteral("deviceVersion"), entry.deviceVersion },
+            {QStringLiteral("device"), device.label},
+            {QStringLiteral("address"), device.address.toString()},
+            {QStringLiteral("mac"), round->macOf(device.address)},
+            {QStringLiteral("transfer"), entry.status},
+            {QStringLiteral("result"), result},
+            {QStringLiteral("text"), stateText(device)},
+            {QStringLiteral("servedVersion"), entry.servedVersion},
+            {QStringLiteral("deviceVersion"), entry.deviceVersion},
         });
     }
-    return QJsonObject{ { QStringLiteral("summary"), summary() },
-                        { QStringLiteral("running"), running },
-                        { QStringLiteral("failed"), failed },
-                        { QStringLiteral("devices"), list } };
+    return QJsonObject{{QStringLiteral("summary"), summary()},
+                       {QStringLiteral("running"), running},
+                       {QStringLiteral("failed"), failed},
+                       {QStringLiteral("devices"), list}};
 }

@@ -49,8 +49,8 @@ private:
     {
         QHostAddress address;
         QString label;
-        QString lastLine;      // for plain lines: what was printed last
-        int lastStep = -1;     // last 10 % step printed
+        QString lastLine;  // for plain lines: what was printed last
+        int lastStep = -1; // last 10 % step printed
     };
 
     void entryChanged(const QHostAddress &address);

@@ -92,9 +92,7 @@ AddressRange AddressRange::parse(const QString &input, QString *error)
         if (!ok || prefix < 0 || prefix > 32 || prefixText.startsWith(QLatin1Char('+')))
             return fail(tr("\"%1\" is not a prefix length from 20 to 32").arg(prefixText));
         if (prefix < 20)
-            return fail(tr("/%1 is larger than /20 (%2 addresses)")
-                            .arg(prefix)
-                            .arg(MaxAddresses));
+            return fail(tr("/%1 is larger than /20 (%2 addresses)").arg(prefix).arg(MaxAddresses));
         const quint32 mask = prefix == 32 ? 0xffffffffu : ~(0xffffffffu >> prefix);
         const quint32 network = base & mask;
         const quint32 broadcast = network | ~mask;
@@ -126,8 +124,9 @@ AddressRange AddressRange::parse(const QString &input, QString *error)
         if (!reason.isEmpty())
             return fail(reason);
         range.canonical = range.firstAddress == range.lastAddress
-            ? dotted(range.firstAddress)
-            : QStringLiteral("%1-%2").arg(dotted(range.firstAddress), dotted(range.lastAddress));
+                              ? dotted(range.firstAddress)
+                              : QStringLiteral("%1-%2").arg(dotted(range.firstAddress),
+                                                            dotted(range.lastAddress));
     } else {
         if (!parseIPv4(text, &range.firstAddress))
             return fail(tr("\"%1\" is not an IPv4 address, range or block").arg(text));

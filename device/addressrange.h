@@ -32,7 +32,7 @@ public:
     bool operator==(const AddressRange &other) const
     {
         return valid == other.valid && firstAddress == other.firstAddress
-            && lastAddress == other.lastAddress;
+               && lastAddress == other.lastAddress;
     }
     bool operator!=(const AddressRange &other) const { return !(*this == other); }
 

@@ -30,9 +30,8 @@ void appendLine(QByteArray &csv, const QStringList &fields)
 QByteArray DeviceListCsv::format(const QList<QStringList> &rows)
 {
     QByteArray csv;
-    appendLine(csv,
-               {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version"),
-                QStringLiteral("State"), QStringLiteral("Last seen")});
+    appendLine(csv, {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version"),
+                     QStringLiteral("State"), QStringLiteral("Last seen")});
     for (const QStringList &row : rows)
         appendLine(csv, row);
     return csv;

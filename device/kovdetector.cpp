@@ -30,8 +30,7 @@ void putHeader(char *buffer, char opcode)
 
 } // namespace
 
-KovDetector::KovDetector(QObject *parent)
-    : QObject(parent)
+KovDetector::KovDetector(QObject *parent) : QObject(parent)
 {
     connect(&socket, &QUdpSocket::readyRead, this, &KovDetector::UDPPacketArrived);
     socket.bind(QHostAddress::AnyIPv4, ReplyPort, QUdpSocket::ShareAddress);

@@ -9,9 +9,9 @@
 struct KovInfo
 {
     QString version;
-    QString ip;          // address.toString(), empty for a null address
-    QString mac;         // the row's key, compared case-sensitively
-    qint64 seen = 0;     // table clock (ms) at the last reply
+    QString ip;      // address.toString(), empty for a null address
+    QString mac;     // the row's key, compared case-sensitively
+    qint64 seen = 0; // table clock (ms) at the last reply
     QHostAddress address;
     Qt::GlobalColor color = Qt::transparent;
 };

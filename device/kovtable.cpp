@@ -9,10 +9,22 @@ enum Column { MacColumn = 0, IpColumn = 1, VersionColumn = 2, ColumnCount = 3 };
 
 using Row = QSharedPointer<KovInfo>;
 
-bool macLess(const Row &a, const Row &b) { return QString::compare(a->mac, b->mac) < 0; }
-bool macGreater(const Row &a, const Row &b) { return QString::compare(a->mac, b->mac) > 0; }
-bool ipLess(const Row &a, const Row &b) { return QString::compare(a->ip, b->ip) < 0; }
-bool ipGreater(const Row &a, const Row &b) { return QString::compare(a->ip, b->ip) > 0; }
+bool macLess(const Row &a, const Row &b)
+{
+    return QString::compare(a->mac, b->mac) < 0;
+}
+bool macGreater(const Row &a, const Row &b)
+{
+    return QString::compare(a->mac, b->mac) > 0;
+}
+bool ipLess(const Row &a, const Row &b)
+{
+    return QString::compare(a->ip, b->ip) < 0;
+}
+bool ipGreater(const Row &a, const Row &b)
+{
+    return QString::compare(a->ip, b->ip) > 0;
+}
 bool versionLess(const Row &a, const Row &b)
 {
     return QString::compare(a->version, b->version) < 0;
@@ -24,8 +36,7 @@ bool versionGreater(const Row &a, const Row &b)
 
 } // namespace
 
-KovTable::KovTable(QObject *parent)
-    : QAbstractTableModel(parent)
+KovTable::KovTable(QObject *parent) : QAbstractTableModel(parent)
 {
     monotonic.start();
     clock = [this] { return monotonic.elapsed(); };
@@ -131,8 +142,7 @@ bool KovTable::addKov(QString version, QHostAddress address, QString mac)
         if (info.mac != mac)
             continue;
         info.seen = now;
-        if (info.address != address || info.version != version
-            || info.color != Qt::transparent) {
+        if (info.address != address || info.version != version || info.color != Qt::transparent) {
             info.color = Qt::transparent;
             info.version = version;
             info.address = address;

@@ -20,8 +20,7 @@ const QString &field(const KovInfo &info, int column)
 } // namespace
 
 KovTableProxy::KovTableProxy(KovTable *table, QObject *parent)
-    : QSortFilterProxyModel(parent)
-    , table(table)
+    : QSortFilterProxyModel(parent), table(table)
 {
     setDynamicSortFilter(true);
     setSourceModel(table);
@@ -87,8 +86,8 @@ bool KovTableProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourcePar
     if (!info)
         return false;
     return info->mac.contains(filter, Qt::CaseInsensitive)
-        || info->ip.contains(filter, Qt::CaseInsensitive)
-        || info->version.contains(filter, Qt::CaseInsensitive);
+           || info->ip.contains(filter, Qt::CaseInsensitive)
+           || info->version.contains(filter, Qt::CaseInsensitive);
 }
 
 bool KovTableProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const

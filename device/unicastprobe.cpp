@@ -2,8 +2,7 @@
 
 #include "kovdetector.h"
 
-UnicastProbe::UnicastProbe(QObject *parent)
-    : QObject(parent)
+UnicastProbe::UnicastProbe(QObject *parent) : QObject(parent)
 {
     sliceTimer.setInterval(SliceInterval);
     connect(&sliceTimer, &QTimer::timeout, this, &UnicastProbe::sendSlice);

@@ -179,7 +179,7 @@ void FleetUpgrade::deviceDetected(QString version, QHostAddress ip, QString mac)
         r.entry.deviceVersion = version.trimmed();
         r.entry.seenAddress = ip;
         r.entry.result = r.entry.deviceVersion == r.entry.servedVersion ? Result::Running
-                                                                         : Result::StillOld;
+                                                                        : Result::StillOld;
         --waiting;
         changed(it.key());
         break;

@@ -51,14 +51,14 @@ public:
 
     struct Entry
     {
-        QHostAddress address;  // where the transfer went; the entry's key
-        QString mac;           // from the MAC lookup; empty when unknown
-        QString status;        // as the transfer table shows it: the percentage
-                               // (decimal, no sign), "done" or the error text
-        int progress = -1;     // 0..100 while the transfer runs, else -1
+        QHostAddress address; // where the transfer went; the entry's key
+        QString mac;          // from the MAC lookup; empty when unknown
+        QString status;       // as the transfer table shows it: the percentage
+                              // (decimal, no sign), "done" or the error text
+        int progress = -1;    // 0..100 while the transfer runs, else -1
         Result result = Result::Transferring;
-        QString servedVersion; // captured when the transfer started
-        QString deviceVersion; // what the device answered with after "done"
+        QString servedVersion;    // captured when the transfer started
+        QString deviceVersion;    // what the device answered with after "done"
         QHostAddress seenAddress; // where the device answered from (orders go there)
 
         bool failed() const;
@@ -73,8 +73,7 @@ public:
     // Watches server's done/progress/error. The timings are in ms; tests
     // and kovctl --verify-timeout shorten them.
     explicit FleetUpgrade(TFTPDServer *server, int verifyTimeoutMs = DefaultVerifyTimeout,
-                          int beaconIntervalMs = DefaultBeaconInterval,
-                          QObject *parent = nullptr);
+                          int beaconIntervalMs = DefaultBeaconInterval, QObject *parent = nullptr);
     ~FleetUpgrade() override;
 
     int verifyTimeout() const { return verifyTimeoutMs; }

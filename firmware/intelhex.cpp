@@ -62,7 +62,7 @@ QString checkRecord(const char *p, qint64 n, bool *isEnd)
     if ((sum & 0xff) != 0)
         return QStringLiteral("bad checksum");
 
-    static const int fixedLength[] = { -1, 0, 2, 4, 2, 4 };
+    static const int fixedLength[] = {-1, 0, 2, 4, 2, 4};
     if (fixedLength[type] >= 0 && length != fixedLength[type])
         return QStringLiteral("record of type %1 must carry %2 bytes")
             .arg(type, 2, 10, QLatin1Char('0'))
@@ -95,8 +95,7 @@ QString problem(const QByteArray &bytes)
     while (pos < size) {
         ++line;
         const char *start = data + pos;
-        const char *newline =
-            static_cast<const char *>(memchr(start, '\n', size_t(size - pos)));
+        const char *newline = static_cast<const char *>(memchr(start, '\n', size_t(size - pos)));
         qint64 length = newline ? newline - start : size - pos;
         pos += length + (newline ? 1 : 0);
         if (length > 0 && start[length - 1] == '\r')

@@ -68,8 +68,8 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
         // transfer before the client has everything.
         const quint16 acked = quint16(byte(2) << 8 | byte(3));
         if (acked != block) {
-            qCDebug(lcTftp).noquote() << "Ignoring ACK of block" << acked << "while waiting for"
-                                      << block;
+            qCDebug(lcTftp).noquote()
+                << "Ignoring ACK of block" << acked << "while waiting for" << block;
             return;
         }
         if (lastBlock) {

@@ -96,7 +96,7 @@ void TFTPDServer::addFirmware(QString revision, QString version, QByteArray firm
         found->version = version;
         return;
     }
-    firmwares.insert(revision, FirmwareInfo{ version, revision, firmware });
+    firmwares.insert(revision, FirmwareInfo{version, revision, firmware});
 }
 
 void TFTPDServer::udpPacketArrived()

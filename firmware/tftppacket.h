@@ -16,7 +16,10 @@ constexpr int BlockSize = 512;
 constexpr qint64 MaxImageSize = qint64(65535) * BlockSize;
 
 // size / 512 + 1: the last block is always shorter than 512 bytes.
-inline qint64 blockCount(qint64 size) { return size / BlockSize + 1; }
+inline qint64 blockCount(qint64 size)
+{
+    return size / BlockSize + 1;
+}
 }
 
 void sendError(QUdpSocket *socket, const QHostAddress &address, quint16 port, quint16 code,

@@ -69,7 +69,9 @@ QByteArray wellFormed(const uint8_t *data, size_t size)
         const int address = type == 0 ? data[at] << 8 | data[at + 1] : 0;
         at += 2;
         QByteArray body;
-        body.append(char(length)).append(char(address >> 8)).append(char(address & 0xff))
+        body.append(char(length))
+            .append(char(address >> 8))
+            .append(char(address & 0xff))
             .append(char(type));
         for (int i = 0; i < length; ++i)
             body.append(char(at < size ? data[at++] : 0));

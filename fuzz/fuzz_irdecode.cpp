@@ -21,16 +21,18 @@ bool regenerate(const IRDecoder::Result &r, IRCode &code)
     switch (r.protocol) {
     case Protocol::RC5:
         return r.function < 64
-            && IRCode::generateRC5(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
+               && IRCode::generateRC5(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
     case Protocol::RC6:
         return IRCode::generateRC6(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
     case Protocol::SIRC:
-        return IRCode::generateSIRC(
-            &code, r.bits, r.bits == 20 ? r.device | r.extended << 5 : r.device, r.function);
+        return IRCode::generateSIRC(&code, r.bits,
+                                    r.bits == 20 ? r.device | r.extended << 5 : r.device,
+                                    r.function);
     case Protocol::NEC:
         return !r.repeat
-            && IRCode::generateNEC(&code, r.extended >= 0 ? r.device | r.extended << 8 : r.device,
-                                   r.function);
+               && IRCode::generateNEC(&code,
+                                      r.extended >= 0 ? r.device | r.extended << 8 : r.device,
+                                      r.function);
     case Protocol::None:
         break;
     }

@@ -25,14 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QByteArray &field : text.split(','))
         if (!field.isEmpty())
             fields.append(field);
-    const bool wellFormed =
-        text.startsWith("KOV-1,") && (fields.size() == 3 || fields.size() == 4);
+    const bool wellFormed = text.startsWith("KOV-1,")
+                            && (fields.size() == 3 || fields.size() == 4);
     FUZZ_CHECK(accepted == wellFormed, "a reply is accepted exactly when it is well formed");
     if (!accepted)
         return 0;
 
     const bool hasVersion = fields.size() == 4;
-    FUZZ_CHECK(version == (hasVersion ? QString::fromLatin1(fields[1]) : QStringLiteral("Unknown")),
+    FUZZ_CHECK(version
+                   == (hasVersion ? QString::fromLatin1(fields[1]) : QStringLiteral("Unknown")),
                "version field, or Unknown");
     FUZZ_CHECK(mac == QString::fromLatin1(fields.last()), "MAC is the last field, untouched");
     FUZZ_CHECK(ip == QHostAddress(QString::fromLatin1(fields[fields.size() - 2])),

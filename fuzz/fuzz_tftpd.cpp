@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                        "a request for another name is refused");
         }
     } else {
-        FUZZ_CHECK(progressReports == 0 && errorReports == 0, "no transfer report without a session");
+        FUZZ_CHECK(progressReports == 0 && errorReports == 0,
+                   "no transfer report without a session");
     }
 
     // Sessions would live on for seconds of retries; end them now.

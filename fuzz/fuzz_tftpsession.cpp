@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int blocks = image.size() / BlockSize + 1;
 
     QMap<QString, FirmwareInfo> store;
-    store.insert(QStringLiteral("image.hex"), FirmwareInfo{QStringLiteral("1.0"),
-                                                           QStringLiteral("image.hex"), image});
+    store.insert(QStringLiteral("image.hex"),
+                 FirmwareInfo{QStringLiteral("1.0"), QStringLiteral("image.hex"), image});
     QHostAddress peer = Client;
     const quint16 port = clientSocket->localPort();
     QString name = known ? QStringLiteral("image.hex") : QStringLiteral("other.hex");
@@ -144,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             ++timeouts;
             QMetaObject::invokeMethod(session, "retransmitBlock", Qt::DirectConnection);
             if (timeouts > 5)
-                FUZZ_CHECK(reports.errorCount == 1 && reports.error == QLatin1String("Too many retries"),
+                FUZZ_CHECK(reports.errorCount == 1
+                               && reports.error == QLatin1String("Too many retries"),
                            "the sixth timeout of a transfer ends it");
             else
                 FUZZ_CHECK(!reports.ended(), "five timeouts are survived");
@@ -177,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         checkSent(image, known, blocks, highestBlock);
 
         const bool fromClient = source == Client && sourcePort == port;
-        const int opcode = datagram.size() >= 4
-                               ? quint8(datagram[0]) * 256 + quint8(datagram[1]) : -1;
+        const int opcode = datagram.size() >= 4 ? quint8(datagram[0]) * 256 + quint8(datagram[1])
+                                                : -1;
         if (!fromClient || datagram.size() < 4 || (opcode != 4 && opcode != 5)) {
             FUZZ_CHECK(!reports.ended() && highestBlock == blockBefore
                            && reports.progressCount == progressBefore,
@@ -187,8 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(reports.errorCount == 1, "an ERROR from the client ends the transfer");
             const int end = datagram.indexOf('\0', 4);
             const QString expected = datagram.size() >= 6
-                ? QString::fromLatin1(datagram.mid(4, end < 0 ? -1 : end - 4))
-                : QStringLiteral("Error opcode received");
+                                         ? QString::fromLatin1(
+                                             datagram.mid(4, end < 0 ? -1 : end - 4))
+                                         : QStringLiteral("Error opcode received");
             FUZZ_CHECK(reports.error == expected, "the client's reason is reported");
         } else if (quint8(datagram[2]) * 256 + quint8(datagram[3]) != blockBefore) {
             FUZZ_CHECK(!reports.ended() && highestBlock == blockBefore

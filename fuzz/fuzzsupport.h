@@ -10,10 +10,10 @@
 // run with a crash report, as a sanitizer finding would. Built into the
 // corpus replay test (KOV_FUZZ_REPLAY), it is recorded for the test to
 // report and the input runs on.
-#define FUZZ_CHECK(condition, what)                                                   \
-    do {                                                                              \
-        if (!(condition))                                                             \
-            FuzzSupport::broken(what, __FILE__, __LINE__);                            \
+#define FUZZ_CHECK(condition, what) \
+    do { \
+        if (!(condition)) \
+            FuzzSupport::broken(what, __FILE__, __LINE__); \
     } while (0)
 
 namespace FuzzSupport {
@@ -27,8 +27,8 @@ inline QStringList &brokenProperties()
 inline void broken(const char *what, const char *file, int line)
 {
 #ifdef KOV_FUZZ_REPLAY
-    brokenProperties().append(QStringLiteral("%1 (%2:%3)").arg(QLatin1String(what),
-                                                              QLatin1String(file)).arg(line));
+    brokenProperties().append(
+        QStringLiteral("%1 (%2:%3)").arg(QLatin1String(what), QLatin1String(file)).arg(line));
 #else
     std::fprintf(stderr, "property broken: %s (%s:%d)\n", what, file, line);
     std::abort();

@@ -53,10 +53,7 @@ void appendSircBits(IRCode *code, int value, int count)
 
 } // namespace
 
-IRCode::IRCode(QObject *parent)
-    : QObject(parent)
-{
-}
+IRCode::IRCode(QObject *parent) : QObject(parent) { }
 
 void IRCode::setFrequency(double hertz)
 {

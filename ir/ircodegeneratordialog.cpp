@@ -4,9 +4,7 @@
 #include "ircode.h"
 
 IRCodeGeneratorDialog::IRCodeGeneratorDialog(QWidget *parent)
-    : QDialog(parent)
-    , code(QString())
-    , ui(new Ui::IRCodeGeneratorDialog)
+    : QDialog(parent), code(QString()), ui(new Ui::IRCodeGeneratorDialog)
 {
     ui->setupUi(this);
 }
@@ -72,12 +70,12 @@ void IRCodeGeneratorDialog::on_buttonBox_accepted()
     IRCode irCode;
     switch (ui->tabWidget->currentIndex()) {
     case 0:
-        IRCode::generateRC5(&irCode, ui->checkBox->isChecked(),
-                            quint8(ui->spinBox->value()), quint8(ui->spinBox_2->value()));
+        IRCode::generateRC5(&irCode, ui->checkBox->isChecked(), quint8(ui->spinBox->value()),
+                            quint8(ui->spinBox_2->value()));
         break;
     case 1:
-        IRCode::generateRC6(&irCode, ui->checkBox_2->isChecked(),
-                            quint8(ui->spinBox_3->value()), quint8(ui->spinBox_4->value()));
+        IRCode::generateRC6(&irCode, ui->checkBox_2->isChecked(), quint8(ui->spinBox_3->value()),
+                            quint8(ui->spinBox_4->value()));
         break;
     case 2:
         IRCode::generateSIRC(&irCode, ui->comboBox->currentText().toInt(nullptr, 10),

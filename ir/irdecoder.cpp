@@ -94,14 +94,16 @@ Attempt tryNec(const Durations &d, int i, double hertz)
     if (near(space, 2250)) {
         const double unit = (mark + space) / 20;
         if (!near(d[i + 2], unit) || d[i + 3] < 4 * unit)
-            return miss(LeaderScore, QStringLiteral("NEC-like repeat frame without its stop mark"));
+            return miss(LeaderScore,
+                        QStringLiteral("NEC-like repeat frame without its stop mark"));
         Attempt a = hit(IRDecoder::Protocol::NEC, i + 4);
         a.result.repeat = true;
         return checkCarrier(a, "NEC", hertz, 38000);
     }
     if (!near(space, 4500))
         return miss(LeaderScore / 2,
-                    QStringLiteral("NEC-like, but the leader space is neither 4.5 ms nor 2.25 ms"));
+                    QStringLiteral(
+                        "NEC-like, but the leader space is neither 4.5 ms nor 2.25 ms"));
 
     const double unit = (mark + space) / 24;
     quint32 bits = 0;

@@ -41,15 +41,15 @@ public:
     {
         Status status = Status::Malformed;
         Protocol protocol = Protocol::None; // None unless Recognised
-        int bits = 0;       // SIRC: 12, 15 or 20; otherwise 0
-        int device = -1;    // RC5 0-31, RC6 0-255, SIRC 0-31 (SIRC 15: 0-255), NEC 0-255
-        int function = -1;  // RC5 0-127, RC6 0-255, SIRC 0-127, NEC 0-255
+        int bits = 0;                       // SIRC: 12, 15 or 20; otherwise 0
+        int device = -1;   // RC5 0-31, RC6 0-255, SIRC 0-31 (SIRC 15: 0-255), NEC 0-255
+        int function = -1; // RC5 0-127, RC6 0-255, SIRC 0-127, NEC 0-255
         // SIRC 20: the 8 extended bits. NEC: the second address byte when it
         // is not the complement of the first (the 16-bit address is then
         // device + 256 x extended, as IRCode::generateNEC takes it).
         // Otherwise -1.
         int extended = -1;
-        int toggle = -1;    // RC5 and RC6: 0 or 1; otherwise -1
+        int toggle = -1;     // RC5 and RC6: 0 or 1; otherwise -1
         bool repeat = false; // NEC repeat frames only: device and function are -1
         // Why the CCF field would refuse the text (Malformed from the text
         // form of decode only); Ok otherwise.

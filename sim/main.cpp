@@ -27,9 +27,9 @@ int fail(const QString &message)
 
 struct Options
 {
-    QString configFile;      // empty: none
+    QString configFile;       // empty: none
     QStringList descriptions; // --device, in order
-    QString log;             // default log; empty: stdout (or the config file's)
+    QString log;              // default log; empty: stdout (or the config file's)
     quint16 port = 5999;
 };
 
@@ -47,12 +47,15 @@ QString parseOptions(const QCoreApplication &app, Options &options)
         "A config file is {\"log\": FILE, \"devices\": [{key: value, ...}, ...]}."));
     parser.addHelpOption();
     QCommandLineOption configOption(QStringLiteral("config"),
-                                    QStringLiteral("JSON file of devices."), QStringLiteral("file"));
+                                    QStringLiteral("JSON file of devices."),
+                                    QStringLiteral("file"));
     QCommandLineOption deviceOption(QStringLiteral("device"),
-                                    QStringLiteral("One device as key=value,key=value (repeatable)."),
+                                    QStringLiteral(
+                                        "One device as key=value,key=value (repeatable)."),
                                     QStringLiteral("description"));
     QCommandLineOption logOption(QStringLiteral("log"),
-                                 QStringLiteral("Log of devices that name none (default: stdout)."),
+                                 QStringLiteral(
+                                     "Log of devices that name none (default: stdout)."),
                                  QStringLiteral("file"));
     QCommandLineOption portOption(QStringLiteral("port"),
                                   QStringLiteral("Device command port (default 5999)."),

@@ -170,10 +170,12 @@ void SimDevice::sendReplies(const QHostAddress &to)
 {
     if (rebooting)
         return;
-    const QByteArray good = cfg.versionInReply
-                                ? QStringLiteral("KOV-1,%1,%2,%3")
-                                      .arg(current, cfg.ip.toString(), cfg.mac).toLatin1()
-                                : QStringLiteral("KOV-1,%1,%2").arg(cfg.ip.toString(), cfg.mac).toLatin1();
+    const QByteArray good = cfg.versionInReply ? QStringLiteral("KOV-1,%1,%2,%3")
+                                                     .arg(current, cfg.ip.toString(), cfg.mac)
+                                                     .toLatin1()
+                                               : QStringLiteral("KOV-1,%1,%2")
+                                                     .arg(cfg.ip.toString(), cfg.mac)
+                                                     .toLatin1();
     if (cfg.malformedReplies) {
         // Each of these must be dropped by the tool; none names a new device.
         const QList<QByteArray> bad = {
@@ -210,10 +212,10 @@ void SimDevice::startUpgrade(const QHostAddress &server)
     faults.stopAfterBlock = cfg.stopAfterBlock;
     fetch->setFaults(faults);
     fetch->setTimeout(cfg.tftpTimeoutMs, cfg.tftpRetries);
-    connect(fetch, &TftpFetch::finished, this, [this, source = fetch.data()](
-                bool ok, QByteArray image, QString reason) {
-        upgradeFinished(source, ok, image, reason);
-    });
+    connect(fetch, &TftpFetch::finished, this,
+            [this, source = fetch.data()](bool ok, QByteArray image, QString reason) {
+                upgradeFinished(source, ok, image, reason);
+            });
     fetch->start();
 }
 
@@ -240,8 +242,9 @@ void SimDevice::upgradeFinished(TftpFetch *source, bool ok, QByteArray image, QS
         }
     }
     entry.insert(QStringLiteral("size"), image.size());
-    entry.insert(QStringLiteral("sha256"), QString::fromLatin1(
-        QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
+    entry.insert(QStringLiteral("sha256"),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()));
     entry.insert(QStringLiteral("result"), ok ? QStringLiteral("ok") : QStringLiteral("failed"));
     if (!ok)
         entry.insert(QStringLiteral("reason"), reason);

@@ -19,7 +19,8 @@ class SimDevice : public QObject
     Q_OBJECT
 
 public:
-    explicit SimDevice(const DeviceConfig &config, const DeviceLog &log, QObject *parent = nullptr);
+    explicit SimDevice(const DeviceConfig &config, const DeviceLog &log,
+                       QObject *parent = nullptr);
 
     const DeviceConfig &config() const { return cfg; }
     QString version() const { return current; }

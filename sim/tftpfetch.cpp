@@ -99,7 +99,8 @@ void TftpFetch::handle(const QByteArray &packet, const QHostAddress &from, quint
         const int nul = text.indexOf('\0');
         if (nul >= 0)
             text.truncate(nul);
-        end(false, QStringLiteral("server error %1: %2").arg(block).arg(QString::fromLatin1(text)));
+        end(false,
+            QStringLiteral("server error %1: %2").arg(block).arg(QString::fromLatin1(text)));
         return;
     }
     if (opcode != 3) {

@@ -23,9 +23,9 @@ public:
     {
         int status = 200;
         QByteArray body;
-        QByteArray location;  // sent as Location: when not empty
-        bool drop = false;    // close the connection without answering
-        bool hold = false;    // answer only when releaseNext() says so
+        QByteArray location; // sent as Location: when not empty
+        bool drop = false;   // close the connection without answering
+        bool hold = false;   // answer only when releaseNext() says so
     };
 
     static Response ok(const QByteArray &body) { return {200, body, {}, false, false}; }
@@ -106,12 +106,18 @@ private:
     static QByteArray reason(int code)
     {
         switch (code) {
-        case 200: return "OK";
-        case 302: return "Found";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 302:
+            return "Found";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
         }
     }
 

@@ -53,7 +53,7 @@ inline quint16 blockOf(const QByteArray &p)
 // Runs the event loop until cond() holds or timeout ms have passed. Unlike
 // QTRY_* and qWait, it never sleeps between events, so a lock-step
 // transfer driven by another process runs at full speed.
-template <typename Condition>
+template<typename Condition>
 bool waitUntil(Condition cond, int timeout = 20000)
 {
     QElapsedTimer clock;
@@ -183,11 +183,11 @@ public:
 
     void attach(QObject *source)
     {
-        connect(source, SIGNAL(done(QHostAddress&)), this, SLOT(onDone(QHostAddress&)));
-        connect(source, SIGNAL(progress(QHostAddress&,int)),
-                this, SLOT(onProgress(QHostAddress&,int)));
-        connect(source, SIGNAL(error(QHostAddress&,QString)),
-                this, SLOT(onError(QHostAddress&,QString)));
+        connect(source, SIGNAL(done(QHostAddress &)), this, SLOT(onDone(QHostAddress &)));
+        connect(source, SIGNAL(progress(QHostAddress &, int)), this,
+                SLOT(onProgress(QHostAddress &, int)));
+        connect(source, SIGNAL(error(QHostAddress &, QString)), this,
+                SLOT(onError(QHostAddress &, QString)));
     }
 
     QList<QHostAddress> done;

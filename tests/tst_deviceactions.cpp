@@ -35,11 +35,13 @@ const QString MacA = QStringLiteral("00:11:22:33:44:55");
 const QString MacB = QStringLiteral("00:11:22:33:44:77");
 
 // Every control of the device panel, by object name.
-const QStringList PanelControls = {
-    "ipAddress", "macAddress", "webConfigButton", "pushButton_12", "pushButton_10",
-    "pushButton_11", "pushButton_3", "pushButton_4", "pushButton_5", "pushButton_6",
-    "pushButton_7", "pushButton_8", "checkBox", "checkBox_2", "checkBox_3", "checkBox_4",
-    "spinBox", "lineEdit", "pushButton_13", "pushButton_9"};
+const QStringList PanelControls = {"ipAddress",     "macAddress",    "webConfigButton",
+                                   "pushButton_12", "pushButton_10", "pushButton_11",
+                                   "pushButton_3",  "pushButton_4",  "pushButton_5",
+                                   "pushButton_6",  "pushButton_7",  "pushButton_8",
+                                   "checkBox",      "checkBox_2",    "checkBox_3",
+                                   "checkBox_4",    "spinBox",       "lineEdit",
+                                   "pushButton_13", "pushButton_9"};
 
 QByteArray relayCommand(int relay, bool closed)
 {
@@ -90,7 +92,8 @@ private slots:
     void exportShownRows();
 
 private:
-    template<typename T> T *child(const QString &name)
+    template<typename T>
+    T *child(const QString &name)
     {
         T *widget = window->findChild<T *>(name);
         if (!widget)
@@ -110,7 +113,7 @@ private:
     bool announceBoth()
     {
         return announceDevice(view()->model(), "1.7.0", DeviceA, MacA) >= 0
-            && announceDevice(view()->model(), "1.6.2", DeviceB, MacB) >= 0;
+               && announceDevice(view()->model(), "1.6.2", DeviceB, MacB) >= 0;
     }
     void clickHeader(int section)
     {
@@ -330,9 +333,9 @@ void tst_DeviceActions::headerClickLeavesNoTarget()
 
     clickHeader(1);
     QVERIFY(!view()->selectionModel()->hasSelection());
-    for (const char *name : {"pushButton_3", "pushButton_4", "pushButton_5", "pushButton_6",
-                             "pushButton_7", "pushButton_8", "pushButton_10",
-                             "webConfigButton", "pushButton_12"})
+    for (const char *name :
+         {"pushButton_3", "pushButton_4", "pushButton_5", "pushButton_6", "pushButton_7",
+          "pushButton_8", "pushButton_10", "webConfigButton", "pushButton_12"})
         click(name);
     QVERIFY(capture->sync());
     QCOMPARE(capture->count(), 0);
@@ -456,7 +459,8 @@ void tst_DeviceActions::webConfigOpensDevicePage()
 void tst_DeviceActions::launchTelnet()
 {
     const QString client = QCoreApplication::applicationDirPath() + "/puttytel";
-    struct Remover {
+    struct Remover
+    {
         QString path;
         ~Remover() { QFile::remove(path); }
     } remover{client};
@@ -551,10 +555,14 @@ void tst_DeviceActions::panelShowsTheTarget_data()
     QTest::addColumn<QString>("ip");
 
     QTest::newRow("arrow key") << "down" << MacB << DeviceB;
-    QTest::newRow("header click") << "header" << "" << "";
+    QTest::newRow("header click") << "header"
+                                  << ""
+                                  << "";
     QTest::newRow("reply moves the row") << "move" << MacA << "10.0.0.9";
     QTest::newRow("device sorted above") << "insert" << MacA << DeviceA;
-    QTest::newRow("filter hides the device") << "filter 44:77" << "" << "";
+    QTest::newRow("filter hides the device") << "filter 44:77"
+                                             << ""
+                                             << "";
     QTest::newRow("filter keeps the device") << "filter 1.7" << MacA << DeviceA;
 }
 

@@ -20,7 +20,7 @@ void tst_DeviceListCsv::format_data()
 
     const QString mac = "00:1E:C0:77:00:0A";
     QTest::newRow("plain") << QStringList{mac, "10.1.2.3", "1.7.0", "live", "just now"}
-        << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,1.7.0,live,just now");
+                           << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,1.7.0,live,just now");
     QTest::newRow("comma in version")
         << QStringList{mac, "10.1.2.3", "1.7,beta", "lost", "lost 3 min ago"}
         << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,\"1.7,beta\",lost,lost 3 min ago");
@@ -28,9 +28,10 @@ void tst_DeviceListCsv::format_data()
         << QStringList{mac, "10.1.2.3", "1.7 \"rc\"", "live", "42 s ago"}
         << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,\"1.7 \"\"rc\"\"\",live,42 s ago");
     QTest::newRow("line break") << QStringList{mac, "", "a\r\nb", "live", "just now"}
-        << QByteArray("00:1E:C0:77:00:0A,,\"a\r\nb\",live,just now");
+                                << QByteArray("00:1E:C0:77:00:0A,,\"a\r\nb\",live,just now");
     QTest::newRow("UTF-8") << QStringList{mac, "", "Version \u00e9\u20ac", "live", "just now"}
-        << QByteArray("00:1E:C0:77:00:0A,,Version \xc3\xa9\xe2\x82\xac,live," "just now");
+                           << QByteArray("00:1E:C0:77:00:0A,,Version \xc3\xa9\xe2\x82\xac,live,"
+                                         "just now");
 }
 
 void tst_DeviceListCsv::format()

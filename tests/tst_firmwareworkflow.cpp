@@ -45,7 +45,6 @@ const QString VersionTarget = "/webservice/kov-1-rev7.php?o=version";
 const QString DownloadTarget = "/webservice/kov-1-rev7.php?o=download";
 const QString BuiltInLabel = "Firmware version ready to upload: 1.7.0";
 
-
 // A well-formed image: size data bytes in 16-byte records, then the
 // end-of-file record. seed makes images of the same size differ.
 QByteArray hexImage(int size, quint8 seed)
@@ -59,7 +58,6 @@ QByteArray hexImage(int size, quint8 seed)
     }
     return image + FirmwareTest::hexRecord(0x01, 0, QByteArray()) + "\r\n";
 }
-
 
 // Root binds port 69 through CAP_NET_BIND_SERVICE alone: taking it out of
 // this thread's effective set (it stays permitted) makes a bind of port 69
@@ -408,18 +406,23 @@ void tst_FirmwareWorkflow::openedFile_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("answer"); // to the version question; empty: not asked
+    QTest::addColumn<QString>("answer");  // to the version question; empty: not asked
     QTest::addColumn<QString>("version"); // served afterwards
     QTest::addColumn<QString>("refusal"); // part of the message; empty: none
 
-    QTest::newRow("version in the name")
-        << "KOV_rev7_2.0.1.hex" << image18 << "" << "2.0.1" << "";
-    QTest::newRow("version asked") << "mine.hex" << image19 << " 2.1.0 " << "2.1.0" << "";
+    QTest::newRow("version in the name") << "KOV_rev7_2.0.1.hex" << image18 << ""
+                                         << "2.0.1"
+                                         << "";
+    QTest::newRow("version asked") << "mine.hex" << image19 << " 2.1.0 "
+                                   << "2.1.0"
+                                   << "";
     QTest::newRow("not Intel HEX")
-        << "KOV_rev7_2.0.1.hex" << QByteArray("<html>Not found</html>\n") << "" << "1.7.0"
+        << "KOV_rev7_2.0.1.hex" << QByteArray("<html>Not found</html>\n") << ""
+        << "1.7.0"
         << "KOV_rev7_2.0.1.hex was refused: line 1: record does not start with ':'.";
     QTest::newRow("too large to serve")
-        << "big.hex" << QByteArray(33553921, '0') << "" << "1.7.0"
+        << "big.hex" << QByteArray(33553921, '0') << ""
+        << "1.7.0"
         << "big.hex was refused: file too large to serve by TFTP (33553921 bytes, limit 33553919).";
 }
 
@@ -488,8 +491,9 @@ void tst_FirmwareWorkflow::updateAll()
     QCOMPARE(boxes.count(), 1);
     const MessageBoxRecord box = boxes.last();
     QCOMPARE(box.title, QString("Are you sure?"));
-    QCOMPARE(box.text, QString("Are you sure you wish to upgrade all KOV-1's? This is a potentially "
-                               "dangerous operation that could leave the KOV-1's' inoperable."));
+    QCOMPARE(box.text,
+             QString("Are you sure you wish to upgrade all KOV-1's? This is a potentially "
+                     "dangerous operation that could leave the KOV-1's' inoperable."));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
 
@@ -523,8 +527,9 @@ void tst_FirmwareWorkflow::upgradeSelectedDevice()
     QCOMPARE(boxes.count(), 2);
     const MessageBoxRecord box = boxes.last();
     QCOMPARE(box.title, QString("Are you sure?"));
-    QCOMPARE(box.text, QString("Are you sure you wish to upgrade this KOV-1? This is a potentially "
-                               "dangerous operation that could leave the KOV-1 inoperable."));
+    QCOMPARE(box.text,
+             QString("Are you sure you wish to upgrade this KOV-1? This is a potentially "
+                     "dangerous operation that could leave the KOV-1 inoperable."));
     QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box.defaultButton, QMessageBox::NoButton);
 

@@ -27,15 +27,26 @@ void tst_FleetUpgrade::matching_data()
     QTest::addColumn<QString>("replyVersion");
     QTest::addColumn<QString>("result");
 
-    QTest::newRow("by MAC, back on another address")
-        << "00:1E:C0:00:00:01" << "10.0.0.9" << "00:1e:c0:00:00:01" << "1.7.0" << "running 1.7.0";
-    QTest::newRow("by MAC, another device on the address")
-        << "00:1E:C0:00:00:01" << "127.0.0.1" << "00:1E:C0:00:00:02" << "1.7.0"
-        << "no answer after the upgrade";
-    QTest::newRow("by address when no MAC is known")
-        << "" << "127.0.0.1" << "00:1E:C0:00:00:02" << "1.7.0" << "running 1.7.0";
-    QTest::newRow("by address, old version")
-        << "" << "127.0.0.1" << "00:1E:C0:00:00:02" << "1.6.2" << "still running 1.6.2";
+    QTest::newRow("by MAC, back on another address") << "00:1E:C0:00:00:01"
+                                                     << "10.0.0.9"
+                                                     << "00:1e:c0:00:00:01"
+                                                     << "1.7.0"
+                                                     << "running 1.7.0";
+    QTest::newRow("by MAC, another device on the address") << "00:1E:C0:00:00:01"
+                                                           << "127.0.0.1"
+                                                           << "00:1E:C0:00:00:02"
+                                                           << "1.7.0"
+                                                           << "no answer after the upgrade";
+    QTest::newRow("by address when no MAC is known") << ""
+                                                     << "127.0.0.1"
+                                                     << "00:1E:C0:00:00:02"
+                                                     << "1.7.0"
+                                                     << "running 1.7.0";
+    QTest::newRow("by address, old version") << ""
+                                             << "127.0.0.1"
+                                             << "00:1E:C0:00:00:02"
+                                             << "1.6.2"
+                                             << "still running 1.6.2";
 }
 
 void tst_FleetUpgrade::matching()
@@ -63,17 +74,18 @@ void tst_FleetUpgrade::matching()
     }
     const QHostAddress address(QHostAddress::LocalHost);
     QTRY_COMPARE(fleet.entry(address).status, QStringLiteral("done"));
-    QCOMPARE(fleet.entry(address).resultText(), QStringLiteral("waiting for the device to restart"));
-    QCOMPARE(fleet.summary(), QStringLiteral("0 running the new firmware, 0 failed, 1 in progress"));
+    QCOMPARE(fleet.entry(address).resultText(),
+             QStringLiteral("waiting for the device to restart"));
+    QCOMPARE(fleet.summary(),
+             QStringLiteral("0 running the new firmware, 0 failed, 1 in progress"));
 
     // An answer to a beacon from before the restart does not count...
     fleet.deviceDetected(replyVersion, QHostAddress(replyIp), replyMac);
     QCOMPARE(fleet.entry(address).result, FleetUpgrade::Result::Waiting);
     // ...one after the next beacon does.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (fleet.deviceDetected(replyVersion, QHostAddress(replyIp), replyMac),
-         fleet.entry(address).result != FleetUpgrade::Result::Waiting),
-        5000);
+    QTRY_VERIFY_WITH_TIMEOUT((fleet.deviceDetected(replyVersion, QHostAddress(replyIp), replyMac),
+                              fleet.entry(address).result != FleetUpgrade::Result::Waiting),
+                             5000);
     QCOMPARE(fleet.entry(address).resultText(), result);
     QCOMPARE(fleet.hasFailed(), !result.startsWith("running"));
 }

@@ -9,7 +9,6 @@
 
 namespace {
 
-
 const QByteArray eof = ":00000001FF";
 const QByteArray data1 = FirmwareTest::hexRecord(0, 0x0100, "\x01\x02\x03\x04");
 const QByteArray data2 = FirmwareTest::hexRecord(0, 0x0104, "\xaa\xbb");
@@ -51,9 +50,11 @@ void TestIntelHex::accepted_data()
         << FirmwareTest::hexRecord(2, 0, QByteArray("\x10\x00", 2)) + "\n"
                + FirmwareTest::hexRecord(3, 0, QByteArray("\x00\x00\x01\x00", 4)) + "\n"
                + FirmwareTest::hexRecord(4, 0, QByteArray("\x08\x00", 2)) + "\n"
-               + FirmwareTest::hexRecord(5, 0, QByteArray("\x08\x00\x01\x00", 4)) + "\n" + data1 + "\n" + eof + "\n";
+               + FirmwareTest::hexRecord(5, 0, QByteArray("\x08\x00\x01\x00", 4)) + "\n" + data1
+               + "\n" + eof + "\n";
     QTest::newRow("lower-case end-of-file record") << data1 + "\n:00000001ff\n";
-    QTest::newRow("255-byte data record") << FirmwareTest::hexRecord(0, 0, QByteArray(255, 'k')) + "\n" + eof;
+    QTest::newRow("255-byte data record")
+        << FirmwareTest::hexRecord(0, 0, QByteArray(255, 'k')) + "\n" + eof;
 }
 
 void TestIntelHex::accepted()
@@ -72,7 +73,8 @@ void TestIntelHex::refused_data()
     badSum.append(data2.endsWith('0') ? '1' : '0');
 
     QTest::newRow("empty file") << QByteArray() << "empty file";
-    QTest::newRow("no end-of-file record") << data1 + "\r\n" << "no end-of-file record";
+    QTest::newRow("no end-of-file record") << data1 + "\r\n"
+                                           << "no end-of-file record";
     QTest::newRow("html page instead of hex")
         << QByteArray("<html><body>Not found</body></html>\n")
         << "line 1: record does not start with ':'";
@@ -83,19 +85,22 @@ void TestIntelHex::refused_data()
     QTest::newRow("not a hex digit")
         << QByteArray(data1).replace(3, 1, "G") + "\n" + eof << "line 1: not a hex digit";
     QTest::newRow("record too short") << QByteArray(":0000\n") + eof << "line 1: record too short";
-    QTest::newRow("length byte too big")
-        << QByteArray(data1).replace(1, 2, "05") + "\n" + eof
-        << "line 1: length byte does not match the record";
+    QTest::newRow("length byte too big") << QByteArray(data1).replace(1, 2, "05") + "\n" + eof
+                                         << "line 1: length byte does not match the record";
     QTest::newRow("unknown record type 06")
         << FirmwareTest::hexRecord(6, 0, "") + "\n" + eof << "line 1: unknown record type 06";
     QTest::newRow("extended address of wrong length")
-        << FirmwareTest::hexRecord(4, 0, "\x08") + "\n" + eof << "line 1: record of type 04 must carry 2 bytes";
+        << FirmwareTest::hexRecord(4, 0, "\x08") + "\n" + eof
+        << "line 1: record of type 04 must carry 2 bytes";
     QTest::newRow("end-of-file record at another address")
-        << FirmwareTest::hexRecord(1, 0x0001, "") + "\n" << "line 1: bad end-of-file record";
+        << FirmwareTest::hexRecord(1, 0x0001, "") + "\n"
+        << "line 1: bad end-of-file record";
     QTest::newRow("data after the end-of-file record")
-        << eof + "\r\n" + data1 + "\r\n" << "line 2: data after the end-of-file record";
+        << eof + "\r\n" + data1 + "\r\n"
+        << "line 2: data after the end-of-file record";
     QTest::newRow("text after blank lines after the end")
-        << eof + "\r\n\r\n\nx" << "line 4: data after the end-of-file record";
+        << eof + "\r\n\r\n\nx"
+        << "line 4: data after the end-of-file record";
     QTest::newRow("blank line between records")
         << data1 + "\r\n\r\n" + eof << "line 2: empty line";
     QTest::newRow("stray carriage return")
@@ -129,7 +134,7 @@ void TestIntelHex::generatorIsDeterministic()
     QVERIFY(!builtIn.isEmpty());
 
     QProcess generator;
-    generator.start("python3", { KOV_MAKE_FIRMWARE });
+    generator.start("python3", {KOV_MAKE_FIRMWARE});
     QVERIFY2(generator.waitForFinished(60000), qPrintable(generator.errorString()));
     QCOMPARE(generator.exitCode(), 0);
     QCOMPARE(generator.readAllStandardOutput(), builtIn);

@@ -27,7 +27,13 @@ int wordValue(const QString &word)
 // Independent decoders: they read the rendered words back into protocol
 // fields, so a sweep can check that every code carries what it was asked to.
 
-struct Rc5Fields { bool valid = false; bool toggle = false; int address = -1; int command = -1; };
+struct Rc5Fields
+{
+    bool valid = false;
+    bool toggle = false;
+    int address = -1;
+    int command = -1;
+};
 
 Rc5Fields decodeRC5(const QString &ccf)
 {
@@ -71,7 +77,12 @@ Rc5Fields decodeRC5(const QString &ccf)
     return f;
 }
 
-struct Rc6Fields { bool valid = false; bool toggle = false; int data = -1; };
+struct Rc6Fields
+{
+    bool valid = false;
+    bool toggle = false;
+    int data = -1;
+};
 
 Rc6Fields decodeRC6(const QString &ccf)
 {
@@ -113,7 +124,13 @@ Rc6Fields decodeRC6(const QString &ccf)
     return f;
 }
 
-struct SircFields { bool valid = false; int bits = -1; int address = -1; int command = -1; };
+struct SircFields
+{
+    bool valid = false;
+    int bits = -1;
+    int address = -1;
+    int command = -1;
+};
 
 SircFields decodeSIRC(const QString &ccf)
 {
@@ -141,7 +158,12 @@ SircFields decodeSIRC(const QString &ccf)
     return f;
 }
 
-struct NecFields { bool valid = false; int addressWord = -1; int commandWord = -1; };
+struct NecFields
+{
+    bool valid = false;
+    int addressWord = -1;
+    int commandWord = -1;
+};
 
 NecFields decodeNEC(const QString &ccf)
 {
@@ -248,29 +270,52 @@ void tst_IRCode::cycleCounts_data()
     QTest::addColumn<QString>("cycles");
 
     using L = QList<double>;
-    QTest::newRow("RC5 half bit") << 36000.0 << L{0.000889} << "0073" << "0020";
-    QTest::newRow("RC5 full bit") << 36000.0 << L{0.001778} << "0073" << "0040";
-    QTest::newRow("RC5 gap") << 36000.0 << L{0.114} << "0073" << "1008";
-    QTest::newRow("RC6 leader mark") << 36000.0 << L{0.002664} << "0073" << "005F";
-    QTest::newRow("RC6 double unit") << 36000.0 << L{0.000888} << "0073" << "001F";
-    QTest::newRow("RC6 two merged units") << 36000.0 << L{0.000444, 0.000444} << "0073" << "001F";
-    QTest::newRow("RC6 unit") << 36000.0 << L{0.000444} << "0073" << "000F";
-    QTest::newRow("RC6 double + unit") << 36000.0 << L{0.000888, 0.000444} << "0073" << "002F";
-    QTest::newRow("RC6 unit + double") << 36000.0 << L{0.000444, 0.000888} << "0073" << "002F";
-    QTest::newRow("RC6 gap") << 36000.0 << L{0.083} << "0073" << "0BAC";
-    QTest::newRow("RC6 unit + gap") << 36000.0 << L{0.000444, 0.083} << "0073" << "0BBB";
-    QTest::newRow("SIRC header mark") << 40000.0 << L{0.0024} << "0067" << "005F";
-    QTest::newRow("SIRC one") << 40000.0 << L{0.0012} << "0067" << "002F";
-    QTest::newRow("SIRC short half") << 40000.0 << L{0.0006} << "0067" << "0017";
-    QTest::newRow("SIRC gap") << 40000.0 << L{0.045} << "0067" << "0708";
-    QTest::newRow("NEC leader mark") << 38000.0 << L{0.009} << "006D" << "0156";
-    QTest::newRow("NEC leader space") << 38000.0 << L{0.0045} << "006D" << "00AB";
-    QTest::newRow("NEC bit mark") << 38000.0 << L{0.0005625} << "006D" << "0015";
-    QTest::newRow("NEC one space") << 38000.0 << L{0.0016875} << "006D" << "0040";
-    QTest::newRow("NEC repeat space") << 38000.0 << L{0.00225} << "006D" << "0055";
-    QTest::newRow("NEC repeat mark") << 38000.0 << L{0.00056} << "006D" << "0015";
-    QTest::newRow("NEC repeat gap") << 38000.0 << L{0.1} << "006D" << "0ED8";
-    QTest::newRow("NEC pad for 0/0") << 38000.0 << L{0.0419375} << "006D" << "0639";
+    QTest::newRow("RC5 half bit") << 36000.0 << L{0.000889} << "0073"
+                                  << "0020";
+    QTest::newRow("RC5 full bit") << 36000.0 << L{0.001778} << "0073"
+                                  << "0040";
+    QTest::newRow("RC5 gap") << 36000.0 << L{0.114} << "0073"
+                             << "1008";
+    QTest::newRow("RC6 leader mark") << 36000.0 << L{0.002664} << "0073"
+                                     << "005F";
+    QTest::newRow("RC6 double unit") << 36000.0 << L{0.000888} << "0073"
+                                     << "001F";
+    QTest::newRow("RC6 two merged units") << 36000.0 << L{0.000444, 0.000444} << "0073"
+                                          << "001F";
+    QTest::newRow("RC6 unit") << 36000.0 << L{0.000444} << "0073"
+                              << "000F";
+    QTest::newRow("RC6 double + unit") << 36000.0 << L{0.000888, 0.000444} << "0073"
+                                       << "002F";
+    QTest::newRow("RC6 unit + double") << 36000.0 << L{0.000444, 0.000888} << "0073"
+                                       << "002F";
+    QTest::newRow("RC6 gap") << 36000.0 << L{0.083} << "0073"
+                             << "0BAC";
+    QTest::newRow("RC6 unit + gap") << 36000.0 << L{0.000444, 0.083} << "0073"
+                                    << "0BBB";
+    QTest::newRow("SIRC header mark") << 40000.0 << L{0.0024} << "0067"
+                                      << "005F";
+    QTest::newRow("SIRC one") << 40000.0 << L{0.0012} << "0067"
+                              << "002F";
+    QTest::newRow("SIRC short half") << 40000.0 << L{0.0006} << "0067"
+                                     << "0017";
+    QTest::newRow("SIRC gap") << 40000.0 << L{0.045} << "0067"
+                              << "0708";
+    QTest::newRow("NEC leader mark") << 38000.0 << L{0.009} << "006D"
+                                     << "0156";
+    QTest::newRow("NEC leader space") << 38000.0 << L{0.0045} << "006D"
+                                      << "00AB";
+    QTest::newRow("NEC bit mark") << 38000.0 << L{0.0005625} << "006D"
+                                  << "0015";
+    QTest::newRow("NEC one space") << 38000.0 << L{0.0016875} << "006D"
+                                   << "0040";
+    QTest::newRow("NEC repeat space") << 38000.0 << L{0.00225} << "006D"
+                                      << "0055";
+    QTest::newRow("NEC repeat mark") << 38000.0 << L{0.00056} << "006D"
+                                     << "0015";
+    QTest::newRow("NEC repeat gap") << 38000.0 << L{0.1} << "006D"
+                                    << "0ED8";
+    QTest::newRow("NEC pad for 0/0") << 38000.0 << L{0.0419375} << "006D"
+                                     << "0639";
 }
 
 void tst_IRCode::cycleCounts()
@@ -301,10 +346,10 @@ void tst_IRCode::mergingOperations()
     IRCode code;
     code.setFrequency(1024);
     code.addMark(t(1));
-    code.addMark(t(2));   // merges: the last entry is a mark
+    code.addMark(t(2)); // merges: the last entry is a mark
     QCOMPARE(code.repeatCount(), 1);
     code.addSpace(t(3));
-    code.addSpace(t(4));  // merges: the last entry is a space
+    code.addSpace(t(4)); // merges: the last entry is a space
     QCOMPARE(code.repeatCount(), 2);
     code.addMark(t(5));
     code.addSpace(t(6));
@@ -313,7 +358,7 @@ void tst_IRCode::mergingOperations()
 
     code.removeLastRepeat(1);
     QCOMPARE(code.repeatCount(), 3);
-    code.addMark(t(4));   // the mark is last again: merges
+    code.addMark(t(4)); // the mark is last again: merges
     QCOMPARE(code.repeatCount(), 3);
     code.appendRepeat(t(11));
     QCOMPARE(code.toCCF(), QStringLiteral("0000 0FCF 0000 0002 0003 0007 0009 000B"));
@@ -791,7 +836,9 @@ void tst_IRCode::sweepNEC()
     for (int v = 0; v < 512; ++v)
         values << v;
     values << 0x1234 << 0x7FFF << 0x8000 << 0xFFFE << 0xFFFF << 0x10000 << 0x12345;
-    const auto expectedWord = [](int v) { return v <= 255 ? (v | ((~v & 0xFF) << 8)) : (v & 0xFFFF); };
+    const auto expectedWord = [](int v) {
+        return v <= 255 ? (v | ((~v & 0xFF) << 8)) : (v & 0xFFFF);
+    };
     for (int address : values) {
         for (int command : {0, 1, 0x55, 0xAA, 0xFF, 0x100, 300, 0xFFFF}) {
             QVERIFY(IRCode::generateNEC(&code, address, command));

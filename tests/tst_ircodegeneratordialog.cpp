@@ -87,7 +87,8 @@ void tst_IRCodeGeneratorDialog::init()
 {
     // A misnamed slot or a broken form connection must fail, not leave a
     // button dead.
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("connectSlotsByName|No such signal|No such slot")));
+    QTest::failOnWarning(
+        QRegularExpression(QStringLiteral("connectSlotsByName|No such signal|No such slot")));
 }
 
 void tst_IRCodeGeneratorDialog::window()
@@ -104,7 +105,8 @@ void tst_IRCodeGeneratorDialog::window()
     const QMetaObject *meta = dialog.metaObject();
     QCOMPARE(meta->className(), "IRCodeGeneratorDialog");
     QCOMPARE(meta->methodCount() - meta->methodOffset(), 1);
-    QCOMPARE(meta->method(meta->methodOffset()).methodSignature(), QByteArray("on_buttonBox_accepted()"));
+    QCOMPARE(meta->method(meta->methodOffset()).methodSignature(),
+             QByteArray("on_buttonBox_accepted()"));
     QCOMPARE(meta->method(meta->methodOffset()).access(), QMetaMethod::Private);
 }
 
@@ -115,38 +117,81 @@ void tst_IRCodeGeneratorDialog::widgets_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("maximum");
 
-    QTest::newRow("label") << "label" << "QLabel" << "Address" << -1;
-    QTest::newRow("spinBox") << "spinBox" << "QSpinBox" << QString() << 31;
-    QTest::newRow("label_2") << "label_2" << "QLabel" << "Command" << -1;
-    QTest::newRow("spinBox_2") << "spinBox_2" << "QSpinBox" << QString() << 63;
-    QTest::newRow("checkBox") << "checkBox" << "QCheckBox" << "Toggle" << -1;
-    QTest::newRow("label_3") << "label_3" << "QLabel" << "Address" << -1;
-    QTest::newRow("spinBox_3") << "spinBox_3" << "QSpinBox" << QString() << 255;
-    QTest::newRow("label_4") << "label_4" << "QLabel" << "Command" << -1;
-    QTest::newRow("spinBox_4") << "spinBox_4" << "QSpinBox" << QString() << 255;
-    QTest::newRow("checkBox_2") << "checkBox_2" << "QCheckBox" << "Toggle" << -1;
-    QTest::newRow("label_5") << "label_5" << "QLabel" << "Bits" << -1;
-    QTest::newRow("comboBox") << "comboBox" << "QComboBox" << QString() << -1;
-    QTest::newRow("label_6") << "label_6" << "QLabel" << "Address" << -1;
-    QTest::newRow("spinBox_5") << "spinBox_5" << "QSpinBox" << QString() << 8191;
-    QTest::newRow("label_7") << "label_7" << "QLabel" << "Command" << -1;
-    QTest::newRow("spinBox_6") << "spinBox_6" << "QSpinBox" << QString() << 127;
-    QTest::newRow("label_8") << "label_8" << "QLabel" << "Address" << -1;
-    QTest::newRow("spinBox_7") << "spinBox_7" << "QSpinBox" << QString() << 255;
-    QTest::newRow("label_9") << "label_9" << "QLabel" << "Command" << -1;
-    QTest::newRow("spinBox_8") << "spinBox_8" << "QSpinBox" << QString() << 255;
-    QTest::newRow("tabWidget") << "tabWidget" << "QTabWidget" << QString() << -1;
-    QTest::newRow("tab") << "tab" << "QWidget" << QString() << -1;
-    QTest::newRow("tab_2") << "tab_2" << "QWidget" << QString() << -1;
-    QTest::newRow("tab_3") << "tab_3" << "QWidget" << QString() << -1;
-    QTest::newRow("tab_4") << "tab_4" << "QWidget" << QString() << -1;
-    QTest::newRow("line") << "line" << "QFrame" << QString() << -1;
-    QTest::newRow("buttonBox") << "buttonBox" << "QDialogButtonBox" << QString() << -1;
-    QTest::newRow("verticalLayout") << "verticalLayout" << "QVBoxLayout" << QString() << -1;
-    QTest::newRow("formLayout") << "formLayout" << "QFormLayout" << QString() << -1;
-    QTest::newRow("formLayout_3") << "formLayout_3" << "QFormLayout" << QString() << -1;
-    QTest::newRow("formLayout_2") << "formLayout_2" << "QFormLayout" << QString() << -1;
-    QTest::newRow("formLayout_4") << "formLayout_4" << "QFormLayout" << QString() << -1;
+    QTest::newRow("label") << "label"
+                           << "QLabel"
+                           << "Address" << -1;
+    QTest::newRow("spinBox") << "spinBox"
+                             << "QSpinBox" << QString() << 31;
+    QTest::newRow("label_2") << "label_2"
+                             << "QLabel"
+                             << "Command" << -1;
+    QTest::newRow("spinBox_2") << "spinBox_2"
+                               << "QSpinBox" << QString() << 63;
+    QTest::newRow("checkBox") << "checkBox"
+                              << "QCheckBox"
+                              << "Toggle" << -1;
+    QTest::newRow("label_3") << "label_3"
+                             << "QLabel"
+                             << "Address" << -1;
+    QTest::newRow("spinBox_3") << "spinBox_3"
+                               << "QSpinBox" << QString() << 255;
+    QTest::newRow("label_4") << "label_4"
+                             << "QLabel"
+                             << "Command" << -1;
+    QTest::newRow("spinBox_4") << "spinBox_4"
+                               << "QSpinBox" << QString() << 255;
+    QTest::newRow("checkBox_2") << "checkBox_2"
+                                << "QCheckBox"
+                                << "Toggle" << -1;
+    QTest::newRow("label_5") << "label_5"
+                             << "QLabel"
+                             << "Bits" << -1;
+    QTest::newRow("comboBox") << "comboBox"
+                              << "QComboBox" << QString() << -1;
+    QTest::newRow("label_6") << "label_6"
+                             << "QLabel"
+                             << "Address" << -1;
+    QTest::newRow("spinBox_5") << "spinBox_5"
+                               << "QSpinBox" << QString() << 8191;
+    QTest::newRow("label_7") << "label_7"
+                             << "QLabel"
+                             << "Command" << -1;
+    QTest::newRow("spinBox_6") << "spinBox_6"
+                               << "QSpinBox" << QString() << 127;
+    QTest::newRow("label_8") << "label_8"
+                             << "QLabel"
+                             << "Address" << -1;
+    QTest::newRow("spinBox_7") << "spinBox_7"
+                               << "QSpinBox" << QString() << 255;
+    QTest::newRow("label_9") << "label_9"
+                             << "QLabel"
+                             << "Command" << -1;
+    QTest::newRow("spinBox_8") << "spinBox_8"
+                               << "QSpinBox" << QString() << 255;
+    QTest::newRow("tabWidget") << "tabWidget"
+                               << "QTabWidget" << QString() << -1;
+    QTest::newRow("tab") << "tab"
+                         << "QWidget" << QString() << -1;
+    QTest::newRow("tab_2") << "tab_2"
+                           << "QWidget" << QString() << -1;
+    QTest::newRow("tab_3") << "tab_3"
+                           << "QWidget" << QString() << -1;
+    QTest::newRow("tab_4") << "tab_4"
+                           << "QWidget" << QString() << -1;
+    QTest::newRow("line") << "line"
+                          << "QFrame" << QString() << -1;
+    QTest::newRow("buttonBox") << "buttonBox"
+                               << "QDialogButtonBox" << QString() << -1;
+    QTest::newRow("verticalLayout") << "verticalLayout"
+                                    << "QVBoxLayout" << QString() << -1;
+    QTest::newRow("formLayout") << "formLayout"
+                                << "QFormLayout" << QString() << -1;
+    QTest::newRow("formLayout_3") << "formLayout_3"
+                                  << "QFormLayout" << QString() << -1;
+    QTest::newRow("formLayout_2") << "formLayout_2"
+                                  << "QFormLayout" << QString() << -1;
+    QTest::newRow("formLayout_4") << "formLayout_4"
+                                  << "QFormLayout" << QString() << -1;
 }
 
 void tst_IRCodeGeneratorDialog::widgets()
@@ -173,7 +218,8 @@ void tst_IRCodeGeneratorDialog::widgets()
         QCOMPARE(spin->maximum(), maximum);
         QCOMPARE(spin->value(), 0);
     }
-    if (auto *line = qobject_cast<QFrame *>(object); line && className == QLatin1String("QFrame")) {
+    if (auto *line = qobject_cast<QFrame *>(object);
+        line && className == QLatin1String("QFrame")) {
         QCOMPARE(line->frameShape(), QFrame::HLine);
         QCOMPARE(line->frameShadow(), QFrame::Sunken);
     }
@@ -192,26 +238,66 @@ void tst_IRCodeGeneratorDialog::formRows_data()
     QTest::addColumn<QFormLayout::ItemRole>("role");
 
     using F = QFormLayout;
-    QTest::newRow("RC5 label") << "formLayout" << "tab" << "label" << 0 << F::LabelRole;
-    QTest::newRow("RC5 address") << "formLayout" << "tab" << "spinBox" << 0 << F::FieldRole;
-    QTest::newRow("RC5 label_2") << "formLayout" << "tab" << "label_2" << 1 << F::LabelRole;
-    QTest::newRow("RC5 command") << "formLayout" << "tab" << "spinBox_2" << 1 << F::FieldRole;
-    QTest::newRow("RC5 toggle in label column") << "formLayout" << "tab" << "checkBox" << 2 << F::LabelRole;
-    QTest::newRow("RC6 label_3") << "formLayout_3" << "tab_2" << "label_3" << 0 << F::LabelRole;
-    QTest::newRow("RC6 address") << "formLayout_3" << "tab_2" << "spinBox_3" << 0 << F::FieldRole;
-    QTest::newRow("RC6 label_4") << "formLayout_3" << "tab_2" << "label_4" << 1 << F::LabelRole;
-    QTest::newRow("RC6 command") << "formLayout_3" << "tab_2" << "spinBox_4" << 1 << F::FieldRole;
-    QTest::newRow("RC6 toggle spanning") << "formLayout_3" << "tab_2" << "checkBox_2" << 2 << F::SpanningRole;
-    QTest::newRow("SIRC label_5") << "formLayout_2" << "tab_3" << "label_5" << 0 << F::LabelRole;
-    QTest::newRow("SIRC bits") << "formLayout_2" << "tab_3" << "comboBox" << 0 << F::FieldRole;
-    QTest::newRow("SIRC label_6") << "formLayout_2" << "tab_3" << "label_6" << 1 << F::LabelRole;
-    QTest::newRow("SIRC address") << "formLayout_2" << "tab_3" << "spinBox_5" << 1 << F::FieldRole;
-    QTest::newRow("SIRC label_7") << "formLayout_2" << "tab_3" << "label_7" << 2 << F::LabelRole;
-    QTest::newRow("SIRC command") << "formLayout_2" << "tab_3" << "spinBox_6" << 2 << F::FieldRole;
-    QTest::newRow("NEC label_8") << "formLayout_4" << "tab_4" << "label_8" << 0 << F::LabelRole;
-    QTest::newRow("NEC address") << "formLayout_4" << "tab_4" << "spinBox_7" << 0 << F::FieldRole;
-    QTest::newRow("NEC label_9") << "formLayout_4" << "tab_4" << "label_9" << 1 << F::LabelRole;
-    QTest::newRow("NEC command") << "formLayout_4" << "tab_4" << "spinBox_8" << 1 << F::FieldRole;
+    QTest::newRow("RC5 label") << "formLayout"
+                               << "tab"
+                               << "label" << 0 << F::LabelRole;
+    QTest::newRow("RC5 address") << "formLayout"
+                                 << "tab"
+                                 << "spinBox" << 0 << F::FieldRole;
+    QTest::newRow("RC5 label_2") << "formLayout"
+                                 << "tab"
+                                 << "label_2" << 1 << F::LabelRole;
+    QTest::newRow("RC5 command") << "formLayout"
+                                 << "tab"
+                                 << "spinBox_2" << 1 << F::FieldRole;
+    QTest::newRow("RC5 toggle in label column") << "formLayout"
+                                                << "tab"
+                                                << "checkBox" << 2 << F::LabelRole;
+    QTest::newRow("RC6 label_3") << "formLayout_3"
+                                 << "tab_2"
+                                 << "label_3" << 0 << F::LabelRole;
+    QTest::newRow("RC6 address") << "formLayout_3"
+                                 << "tab_2"
+                                 << "spinBox_3" << 0 << F::FieldRole;
+    QTest::newRow("RC6 label_4") << "formLayout_3"
+                                 << "tab_2"
+                                 << "label_4" << 1 << F::LabelRole;
+    QTest::newRow("RC6 command") << "formLayout_3"
+                                 << "tab_2"
+                                 << "spinBox_4" << 1 << F::FieldRole;
+    QTest::newRow("RC6 toggle spanning") << "formLayout_3"
+                                         << "tab_2"
+                                         << "checkBox_2" << 2 << F::SpanningRole;
+    QTest::newRow("SIRC label_5") << "formLayout_2"
+                                  << "tab_3"
+                                  << "label_5" << 0 << F::LabelRole;
+    QTest::newRow("SIRC bits") << "formLayout_2"
+                               << "tab_3"
+                               << "comboBox" << 0 << F::FieldRole;
+    QTest::newRow("SIRC label_6") << "formLayout_2"
+                                  << "tab_3"
+                                  << "label_6" << 1 << F::LabelRole;
+    QTest::newRow("SIRC address") << "formLayout_2"
+                                  << "tab_3"
+                                  << "spinBox_5" << 1 << F::FieldRole;
+    QTest::newRow("SIRC label_7") << "formLayout_2"
+                                  << "tab_3"
+                                  << "label_7" << 2 << F::LabelRole;
+    QTest::newRow("SIRC command") << "formLayout_2"
+                                  << "tab_3"
+                                  << "spinBox_6" << 2 << F::FieldRole;
+    QTest::newRow("NEC label_8") << "formLayout_4"
+                                 << "tab_4"
+                                 << "label_8" << 0 << F::LabelRole;
+    QTest::newRow("NEC address") << "formLayout_4"
+                                 << "tab_4"
+                                 << "spinBox_7" << 0 << F::FieldRole;
+    QTest::newRow("NEC label_9") << "formLayout_4"
+                                 << "tab_4"
+                                 << "label_9" << 1 << F::LabelRole;
+    QTest::newRow("NEC command") << "formLayout_4"
+                                 << "tab_4"
+                                 << "spinBox_8" << 1 << F::FieldRole;
 }
 
 void tst_IRCodeGeneratorDialog::formRows()

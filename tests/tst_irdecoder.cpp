@@ -13,8 +13,8 @@ QString biphase(const QString &bits, bool oneRising)
 {
     QString halves;
     for (QChar bit : bits)
-        halves
-            += (bit == QLatin1Char('1')) == oneRising ? QStringLiteral("01") : QStringLiteral("10");
+        halves += (bit == QLatin1Char('1')) == oneRising ? QStringLiteral("01")
+                                                         : QStringLiteral("10");
     return halves;
 }
 
@@ -47,17 +47,17 @@ Durations levels(const QString &halves, double half, double gap)
 
 Durations rc5(int field, int toggle, int device, int function, double gap = 114000)
 {
-    const QString bits
-        = QStringLiteral("1%1%2").arg(field).arg(toggle) + binary(device, 5) + binary(function, 6);
+    const QString bits = QStringLiteral("1%1%2").arg(field).arg(toggle) + binary(device, 5)
+                         + binary(function, 6);
     return levels(biphase(bits, true), 889, gap);
 }
 
 Durations rc6(int mode, int toggle, quint32 data, int dataBits = 16)
 {
     const QString halves = QStringLiteral("11111100")
-        + biphase(QStringLiteral("1") + binary(mode, 3), false)
-        + (toggle ? QStringLiteral("1100") : QStringLiteral("0011"))
-        + biphase(binary(data, dataBits), false);
+                           + biphase(QStringLiteral("1") + binary(mode, 3), false)
+                           + (toggle ? QStringLiteral("1100") : QStringLiteral("0011"))
+                           + biphase(binary(data, dataBits), false);
     return levels(halves, 444, 83000);
 }
 
@@ -95,7 +95,8 @@ QString pronto(double carrier, double skew, const Durations &once, const Duratio
     const int frequencyWord = int(4145146.0 / carrier);
     const double cyclesPerUs = 4145146.0 / frequencyWord / 1e6;
     QStringList words{QStringLiteral("0000"), QString::number(frequencyWord, 16),
-                      QString::number(once.size() / 2, 16), QString::number(repeat.size() / 2, 16)};
+                      QString::number(once.size() / 2, 16),
+                      QString::number(repeat.size() / 2, 16)};
     for (double us : once + repeat)
         words << QString::number(qMax(1, int(us * skew * cyclesPerUs)), 16);
     for (QString &w : words)
@@ -135,7 +136,7 @@ void tst_IRDecoder::handBuilt_data()
     row("rc5 at 40k", pronto(40000, 1, {}, rc5(1, 0, 0, 0)),
         no.arg("RC5 timing, but the carrier 40.2 kHz is not within 10 % of 36.0 kHz"));
     const QString rc5x = biphase(QStringLiteral("110") + binary(9, 5), true)
-        + QStringLiteral("0000") + biphase(binary(3, 6) + binary(17, 6), true);
+                         + QStringLiteral("0000") + biphase(binary(3, 6) + binary(17, 6), true);
     row("rc5x", pronto(36000, 1, {}, levels(rc5x, 889, 90000)),
         no.arg("RC5x, with a subdevice field: only RC5 is read"));
     row("rc6 -20%", pronto(36000, 0.8, {}, rc6(0, 1, 0x0408)),
@@ -177,11 +178,11 @@ void tst_IRDecoder::handBuilt()
     const IRDecoder::Result result = IRDecoder::decode(ccf);
     QCOMPARE(result.text(), text);
     using S = IRDecoder::Status;
-    const bool recognised = QRegularExpression("^(RC5|RC6|SIRC \\d+|NEC): ").match(text).hasMatch();
-    QCOMPARE(result.status,
-             recognised                     ? S::Recognised
-                 : text.startsWith("not a") ? S::NotRecognised
-                                            : S::Malformed);
+    const bool
+        recognised = QRegularExpression("^(RC5|RC6|SIRC \\d+|NEC): ").match(text).hasMatch();
+    QCOMPARE(result.status, recognised                 ? S::Recognised
+                            : text.startsWith("not a") ? S::NotRecognised
+                                                       : S::Malformed);
     QCOMPARE(result.reason.isEmpty(), recognised || text == "not a recognised protocol");
 }
 
@@ -189,16 +190,16 @@ void tst_IRDecoder::generatedCodesDecodeBack()
 {
     using P = IRDecoder::Protocol;
     IRCode code;
-    auto reads
-        = [&code](P protocol, int device, int function, int extended, int toggle, int bits = 0) {
-              const IRDecoder::Result r = IRDecoder::decode(code.toCCF());
-              const bool ok = r.status == IRDecoder::Status::Recognised && r.protocol == protocol
-                  && r.bits == bits && r.device == device && r.function == function
-                  && r.extended == extended && r.toggle == toggle;
-              if (!ok)
-                  qWarning() << code.toCCF() << r.text();
-              return ok && !r.repeat;
-          };
+    auto reads = [&code](P protocol, int device, int function, int extended, int toggle,
+                         int bits = 0) {
+        const IRDecoder::Result r = IRDecoder::decode(code.toCCF());
+        const bool ok = r.status == IRDecoder::Status::Recognised && r.protocol == protocol
+                        && r.bits == bits && r.device == device && r.function == function
+                        && r.extended == extended && r.toggle == toggle;
+        if (!ok)
+            qWarning() << code.toCCF() << r.text();
+        return ok && !r.repeat;
+    };
     for (int toggle = 0; toggle < 2; ++toggle)
         for (int device = 0; device < 32; ++device)
             for (int function = 0; function < 64; ++function) {
@@ -232,7 +233,8 @@ void tst_IRDecoder::randomWordListsAnswer()
     // near the protocols' own, so the answers come from deep in the frame
     // readers rather than from the first checks.
     QRandomGenerator random(14);
-    const quint16 typical[] = {0x15, 0x17, 0x20, 0x2F, 0x40, 0x5F, 0xAB, 0x156, 0x55, 0x1008, 0x0F};
+    const quint16 typical[] = {0x15, 0x17,  0x20, 0x2F,   0x40, 0x5F,
+                               0xAB, 0x156, 0x55, 0x1008, 0x0F};
     quint16 words[302];
     int recognised = 0;
     for (int run = 0; run < 20000; ++run) {

@@ -29,16 +29,17 @@ const QString TooManyText = QStringLiteral("Sorry too many IR Pairs");
 const QString TooFewTitle = QStringLiteral("Too few IR pairs");
 const QString TooFewText = QStringLiteral("Sorry too few IR Pairs, not a valid CCF string.");
 const QString InvalidTitle = QStringLiteral("Invalid CCF");
-const QString InvalidValueText =
-    QStringLiteral("An invalid value was encountered in the CCF string");
+const QString InvalidValueText = QStringLiteral(
+    "An invalid value was encountered in the CCF string");
 const QString InvalidStringText = QStringLiteral("Invalid CCF string.");
 const QString NoOutputTitle = QStringLiteral("No Output Selected");
 const QString NoOutputText = QStringLiteral("You did not select any outputs");
 
-const QList<QPair<QString, QString>> Warnings = {
-    {TooManyTitle, TooManyText},     {TooFewTitle, TooFewText},
-    {InvalidTitle, InvalidValueText}, {InvalidTitle, InvalidStringText},
-    {NoOutputTitle, NoOutputText}};
+const QList<QPair<QString, QString>> Warnings = {{TooManyTitle, TooManyText},
+                                                 {TooFewTitle, TooFewText},
+                                                 {InvalidTitle, InvalidValueText},
+                                                 {InvalidTitle, InvalidStringText},
+                                                 {NoOutputTitle, NoOutputText}};
 
 const QStringList PortBoxes = {"checkBox", "checkBox_2", "checkBox_3", "checkBox_4"};
 
@@ -103,7 +104,8 @@ private slots:
     void badInput();
 
 private:
-    template<typename T> T *child(const QString &name)
+    template<typename T>
+    T *child(const QString &name)
     {
         T *widget = window->findChild<T *>(name);
         if (!widget)
@@ -185,29 +187,29 @@ void tst_IRSend::warnings_data()
     QTest::newRow("three tokens, no port") << "0000 0073 0000" << 0 << TooFewTitle << TooFewText;
     QTest::newRow("not hex") << "0000 0073 0000 0001 0020 00G0" << 1 << InvalidTitle
                              << InvalidValueText;
-    QTest::newRow("doubled blank") << "0000 0073 0000 0001 0020  0020" << 1 << InvalidTitle
-                                   << InvalidValueText;
+    QTest::newRow("doubled blank")
+        << "0000 0073 0000 0001 0020  0020" << 1 << InvalidTitle << InvalidValueText;
     QTest::newRow("leading blank") << " " + six << 1 << InvalidTitle << InvalidValueText;
     QTest::newRow("trailing blank") << six + " " << 1 << InvalidTitle << InvalidValueText;
-    QTest::newRow("tab separated") << "0000\t0073 0000 0001 0020 0020" << 1 << InvalidTitle
-                                   << InvalidValueText;
-    QTest::newRow("not hex, wrong length") << "0000 0073 0000 0005 0020 zz" << 1 << InvalidTitle
-                                           << InvalidValueText;
-    QTest::newRow("not hex, no port") << "0000 0073 0000 0001 0020 00G0" << 0 << InvalidTitle
-                                      << InvalidValueText;
-    QTest::newRow("pairs do not add up") << "0000 0073 0000 0002 0020 0020" << 1 << InvalidTitle
-                                         << InvalidStringText;
-    QTest::newRow("pairs short by one word") << "0000 0073 0000 0001 0020" << 1 << InvalidTitle
-                                             << InvalidStringText;
-    QTest::newRow("pairs beyond 300 words") << "0000 0073 7fff 7fff 0020 0020" << 1
-                                            << InvalidTitle << InvalidStringText;
-    QTest::newRow("pair counts wrap to zero") << "0000 0073 ffff 0001" << 1 << InvalidTitle
-                                              << InvalidStringText;
-    QTest::newRow("bad length, no port") << "0000 0073 0000 0002 0020 0020" << 0 << InvalidTitle
-                                         << InvalidStringText;
+    QTest::newRow("tab separated")
+        << "0000\t0073 0000 0001 0020 0020" << 1 << InvalidTitle << InvalidValueText;
+    QTest::newRow("not hex, wrong length")
+        << "0000 0073 0000 0005 0020 zz" << 1 << InvalidTitle << InvalidValueText;
+    QTest::newRow("not hex, no port")
+        << "0000 0073 0000 0001 0020 00G0" << 0 << InvalidTitle << InvalidValueText;
+    QTest::newRow("pairs do not add up")
+        << "0000 0073 0000 0002 0020 0020" << 1 << InvalidTitle << InvalidStringText;
+    QTest::newRow("pairs short by one word")
+        << "0000 0073 0000 0001 0020" << 1 << InvalidTitle << InvalidStringText;
+    QTest::newRow("pairs beyond 300 words")
+        << "0000 0073 7fff 7fff 0020 0020" << 1 << InvalidTitle << InvalidStringText;
+    QTest::newRow("pair counts wrap to zero")
+        << "0000 0073 ffff 0001" << 1 << InvalidTitle << InvalidStringText;
+    QTest::newRow("bad length, no port")
+        << "0000 0073 0000 0002 0020 0020" << 0 << InvalidTitle << InvalidStringText;
     QTest::newRow("no port ticked") << six << 0 << NoOutputTitle << NoOutputText;
-    QTest::newRow("no port, four words") << "0000 0073 0000 0000" << 0 << NoOutputTitle
-                                         << NoOutputText;
+    QTest::newRow("no port, four words")
+        << "0000 0073 0000 0000" << 0 << NoOutputTitle << NoOutputText;
 }
 
 void tst_IRSend::warnings()
@@ -259,13 +261,13 @@ void tst_IRSend::accepted_data()
     const QList<quint16> sixWords{0x0000, 0x0073, 0x0000, 0x0001, 0x0020, 0x0020};
 
     QTest::newRow("six words, port 1") << six << 0x01 << 1 << sixWords;
-    QTest::newRow("four words, no pairs") << "0000 0073 0000 0000" << 0x01 << 1
-                                          << QList<quint16>{0x0000, 0x0073, 0, 0};
+    QTest::newRow("four words, no pairs")
+        << "0000 0073 0000 0000" << 0x01 << 1 << QList<quint16>{0x0000, 0x0073, 0, 0};
     const QString longest = wellFormed(100, 48);
     QTest::newRow("300 words") << longest << 0x01 << 1 << wordsOf(longest);
     const QString repeatOnly = wellFormed(0, 148);
-    QTest::newRow("300 words, repeat burst only") << repeatOnly << 0x02 << 3
-                                                  << wordsOf(repeatOnly);
+    QTest::newRow("300 words, repeat burst only")
+        << repeatOnly << 0x02 << 3 << wordsOf(repeatOnly);
     QTest::newRow("lower-case hex") << "0000 00ab 0000 0001 00ab 00AB" << 0x01 << 1
                                     << QList<quint16>{0, 0x00ab, 0, 1, 0x00ab, 0x00ab};
     QTest::newRow("ports 1 and 3, two repeats")
@@ -281,10 +283,9 @@ void tst_IRSend::accepted_data()
     QTest::newRow("above 0xFFFF keeps low 16 bits")
         << "0000 10073 0000 0001 0020 FFFF" << 0x01 << 1
         << QList<quint16>{0, 0x0073, 0, 1, 0x0020, 0xffff};
-    QTest::newRow("once and repeat bursts") << "0000 0073 0001 0001 0010 0020 0030 0040" << 0x01
-                                            << 1
-                                            << QList<quint16>{0, 0x73, 1, 1, 0x10, 0x20, 0x30,
-                                                              0x40};
+    QTest::newRow("once and repeat bursts")
+        << "0000 0073 0001 0001 0010 0020 0030 0040" << 0x01 << 1
+        << QList<quint16>{0, 0x73, 1, 1, 0x10, 0x20, 0x30, 0x40};
 
     const QString rc5 = generated([](IRCode *c) { IRCode::generateRC5(c, false, 0, 0); });
     QTest::newRow("generated RC5") << rc5 << 0x01 << 1 << wordsOf(rc5);
@@ -333,8 +334,8 @@ void tst_IRSend::noSelectionSendsNothing()
     QVERIFY(!child<QWidget>("pushButton_9")->isEnabled());
 
     MessageBoxCatcher boxes;
-    for (const QString &text : {QString("0000 0073 0000 0001 0020 0020"), QString(),
-                                tokens(301), QString("zz zz zz zz")}) {
+    for (const QString &text : {QString("0000 0073 0000 0001 0020 0020"), QString(), tokens(301),
+                                QString("zz zz zz zz")}) {
         ccf()->setText(text);
         clickSend();
         QVERIFY(QMetaObject::invokeMethod(window, "on_pushButton_9_clicked"));
@@ -399,7 +400,8 @@ void tst_IRSend::badInput()
     QVERIFY(capture->sync());
 
     QVERIFY2(boxes.count() + capture->count() == 1,
-             qPrintable(QString("%1 boxes, %2 datagrams").arg(boxes.count()).arg(capture->count())));
+             qPrintable(
+                 QString("%1 boxes, %2 datagrams").arg(boxes.count()).arg(capture->count())));
     if (boxes.count() == 1) {
         const MessageBoxRecord box = boxes.last();
         QVERIFY2(Warnings.contains(qMakePair(box.title, box.text)),

@@ -188,9 +188,10 @@ void tst_KovDetector::command_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("reboot") << "reboot" << 0 << false << Device << commandBytes("\x03", 1);
-    QTest::newRow("upgrade one device") << "upgrade" << 0 << false << Device << commandBytes("\x04", 1);
-    QTest::newRow("upgrade every device") << "upgrade" << 0 << false << Broadcast
-                                          << commandBytes("\x04", 1);
+    QTest::newRow("upgrade one device")
+        << "upgrade" << 0 << false << Device << commandBytes("\x04", 1);
+    QTest::newRow("upgrade every device")
+        << "upgrade" << 0 << false << Broadcast << commandBytes("\x04", 1);
     for (int relay = 1; relay <= 3; ++relay) {
         const char number = char(relay);
         QTest::addRow("relay %d open", relay)
@@ -311,8 +312,8 @@ void tst_KovDetector::replyRows()
         << QByteArray("KOV-1, v1.7.0 ,192.168.1.20,aa-BB-cc") << true << " v1.7.0 " << ip
         << "aa-BB-cc";
     QTest::newRow("8-bit text read as Latin-1")
-        << QByteArray("KOV-1,1.7\xe9,192.168.1.20,\xff\x80") << true << QString::fromLatin1("1.7\xe9")
-        << ip << QString::fromLatin1("\xff\x80");
+        << QByteArray("KOV-1,1.7\xe9,192.168.1.20,\xff\x80") << true
+        << QString::fromLatin1("1.7\xe9") << ip << QString::fromLatin1("\xff\x80");
     QTest::newRow("unparseable IP gives a null address")
         << QByteArray("KOV-1,1.7.0,no-address,00:11:22:33:44:55") << true << "1.7.0" << QString()
         << mac;
@@ -360,7 +361,7 @@ void tst_KovDetector::reply()
     QFETCH(QString, mac);
 
     KovDetector detector;
-    QSignalSpy spy(&detector, SIGNAL(detected(QString,QHostAddress,QString)));
+    QSignalSpy spy(&detector, SIGNAL(detected(QString, QHostAddress, QString)));
     QVERIFY(deliver({datagram}, spy));
     QCOMPARE(spy.size(), accepted ? 1 : 0);
     if (!accepted)
@@ -401,7 +402,7 @@ void tst_KovDetector::parseReply()
 void tst_KovDetector::queuedRepliesInOneRun()
 {
     KovDetector detector;
-    QSignalSpy spy(&detector, SIGNAL(detected(QString,QHostAddress,QString)));
+    QSignalSpy spy(&detector, SIGNAL(detected(QString, QHostAddress, QString)));
     QUdpSocket sender;
     sender.writeDatagram("KOV-1,1.0,10.0.0.1,first", Loopback, KovDetector::ReplyPort);
     sender.writeDatagram("KOV-1,10.0.0.2,second", Loopback, KovDetector::ReplyPort);
@@ -421,7 +422,7 @@ void tst_KovDetector::burstOfReplies()
 {
     // A whole subnet answering one beacon before the loop gets to run.
     KovDetector detector;
-    QSignalSpy spy(&detector, SIGNAL(detected(QString,QHostAddress,QString)));
+    QSignalSpy spy(&detector, SIGNAL(detected(QString, QHostAddress, QString)));
     QList<QByteArray> replies;
     for (int i = 0; i < 1000; ++i)
         replies.append(QStringLiteral("KOV-1,1.7.0,10.0.%1.%2,00:00:00:00:%3")
@@ -432,15 +433,16 @@ void tst_KovDetector::burstOfReplies()
     QVERIFY(deliver(replies, spy));
     QCOMPARE(spy.size(), replies.size());
     for (int i = 0; i < replies.size(); ++i)
-        QCOMPARE(replyAt(spy, i).mac, QStringLiteral("00:00:00:00:%1").arg(i, 4, 16, QLatin1Char('0')));
+        QCOMPARE(replyAt(spy, i).mac,
+                 QStringLiteral("00:00:00:00:%1").arg(i, 4, 16, QLatin1Char('0')));
 }
 
 void tst_KovDetector::replyPortShared()
 {
     KovDetector first;
     KovDetector second;
-    QSignalSpy firstSpy(&first, SIGNAL(detected(QString,QHostAddress,QString)));
-    QSignalSpy secondSpy(&second, SIGNAL(detected(QString,QHostAddress,QString)));
+    QSignalSpy firstSpy(&first, SIGNAL(detected(QString, QHostAddress, QString)));
+    QSignalSpy secondSpy(&second, SIGNAL(detected(QString, QHostAddress, QString)));
     QUdpSocket sender;
     sender.writeDatagram("KOV-1,1.7.0,10.0.0.7,shared", Broadcast, KovDetector::ReplyPort);
     QTRY_COMPARE(firstSpy.size(), 1);
@@ -456,7 +458,7 @@ void tst_KovDetector::randomDatagrams()
             [&table](const QString &version, const QHostAddress &ip, const QString &mac) {
                 table.addKov(version, ip, mac);
             });
-    QSignalSpy spy(&detector, SIGNAL(detected(QString,QHostAddress,QString)));
+    QSignalSpy spy(&detector, SIGNAL(detected(QString, QHostAddress, QString)));
     const QString knownMac = QStringLiteral("00:11:22:33:44:55");
     QVERIFY(deliver({"KOV-1,1.7.0,10.0.0.7," + knownMac.toLatin1()}, spy));
     QCOMPARE(table.totalCount(), 2); // the device and the marker

@@ -69,8 +69,9 @@ void tst_KovTable::init()
     now = 1000000;
     table = new KovTable;
     table->setClock([this] { return now; });
-    tester = new QAbstractItemModelTester(
-        table, QAbstractItemModelTester::FailureReportingMode::QtTest, table);
+    tester = new QAbstractItemModelTester(table,
+                                          QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                          table);
 }
 
 void tst_KovTable::cleanup()
@@ -96,8 +97,8 @@ void tst_KovTable::addDevices(const QList<Device> &devices)
 
 void tst_KovTable::firstReplyInsertsRow()
 {
-    QSignalSpy aboutToInsert(table, SIGNAL(rowsAboutToBeInserted(QModelIndex,int,int)));
-    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex,int,int)));
+    QSignalSpy aboutToInsert(table, SIGNAL(rowsAboutToBeInserted(QModelIndex, int, int)));
+    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex, int, int)));
     QVERIFY(table->addKov("1.7.0", QHostAddress("192.168.1.20"), MacA));
 
     QCOMPARE(aboutToInsert.size(), 1);
@@ -129,12 +130,26 @@ void tst_KovTable::refresh_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("ip");
 
-    QTest::newRow("new IP") << "1.7.0" << "192.168.1.20" << "1.7.0" << "192.168.1.99";
-    QTest::newRow("new version") << "1.6.0" << "192.168.1.20" << "1.7.0" << "192.168.1.20";
-    QTest::newRow("three-field reply then four-field")
-        << "Unknown" << "192.168.1.20" << "1.7.0" << "192.168.1.20";
-    QTest::newRow("IP no longer parses") << "1.7.0" << "192.168.1.20" << "1.7.0" << "garbage";
-    QTest::newRow("IP parses again") << "1.7.0" << "garbage" << "1.7.0" << "192.168.1.20";
+    QTest::newRow("new IP") << "1.7.0"
+                            << "192.168.1.20"
+                            << "1.7.0"
+                            << "192.168.1.99";
+    QTest::newRow("new version") << "1.6.0"
+                                 << "192.168.1.20"
+                                 << "1.7.0"
+                                 << "192.168.1.20";
+    QTest::newRow("three-field reply then four-field") << "Unknown"
+                                                       << "192.168.1.20"
+                                                       << "1.7.0"
+                                                       << "192.168.1.20";
+    QTest::newRow("IP no longer parses") << "1.7.0"
+                                         << "192.168.1.20"
+                                         << "1.7.0"
+                                         << "garbage";
+    QTest::newRow("IP parses again") << "1.7.0"
+                                     << "garbage"
+                                     << "1.7.0"
+                                     << "192.168.1.20";
 }
 
 void tst_KovTable::refresh()
@@ -147,8 +162,8 @@ void tst_KovTable::refresh()
     addDevices({{MacB, "10.0.0.1", "1.0"}});
     QVERIFY(table->addKov(firstVersion, QHostAddress(firstIp), MacA));
     addDevices({{MacC, "10.0.0.3", "1.0"}});
-    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)));
-    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex,int,int)));
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
+    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex, int, int)));
 
     QVERIFY(!table->addKov(version, QHostAddress(ip), MacA));
     QCOMPARE(inserted.size(), 0);
@@ -164,8 +179,8 @@ void tst_KovTable::refresh()
 void tst_KovTable::identicalReplyOnlyRestartsClock()
 {
     QVERIFY(table->addKov("1.7.0", QHostAddress("192.168.1.20"), MacA));
-    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)));
-    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex,int,int)));
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
+    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex, int, int)));
     advance(60000);
     QVERIFY(!table->addKov("1.7.0", QHostAddress("192.168.1.20"), MacA));
     QCOMPARE(changed.size(), 0);
@@ -210,7 +225,7 @@ void tst_KovTable::liveness()
     advance(silence - 30000);
     QVERIFY(table->addKov("1.7.0", QHostAddress("10.0.0.2"), MacB));
     advance(30000);
-    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)));
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
     runLostCheck();
 
     const QColor expected = lost ? QColor(Qt::red) : QColor(Qt::transparent);
@@ -230,7 +245,7 @@ void tst_KovTable::lostRowComesBack()
 {
     QVERIFY(table->addKov("1.7.0", QHostAddress("10.0.0.1"), MacA));
     advance(62000);
-    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)));
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
     runLostCheck();
     QCOMPARE(changed.size(), 1);
     QCOMPARE(background(0, 1), QColor(Qt::red));
@@ -255,7 +270,7 @@ void tst_KovTable::lostTimerRunsByItself()
 {
     QVERIFY(table->addKov("1.7.0", QHostAddress("10.0.0.1"), MacA));
     advance(KovTable::LostThreshold + 1);
-    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)));
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
     QVERIFY(changed.wait(KovTable::LostCheckInterval + 2000));
     QCOMPARE(background(0, 0), QColor(Qt::red));
 }
@@ -324,7 +339,7 @@ void tst_KovTable::rowAddedAfterSortGoesLast()
     addDevices({{MacA, "10.0.0.9", "1.7.0"}, {MacB, "10.0.0.10", "1.7.0"}});
     table->sort(0, Qt::AscendingOrder);
     QCOMPARE(macs(), (QStringList{MacA, MacB}));
-    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex,int,int)));
+    QSignalSpy inserted(table, SIGNAL(rowsInserted(QModelIndex, int, int)));
     QVERIFY(table->addKov("1.7.0", QHostAddress("10.0.0.3"), MacC));
     QCOMPARE(inserted[0][1].toInt(), 2);
     QCOMPARE(macs(), (QStringList{MacA, MacB, MacC}));
@@ -341,8 +356,7 @@ void tst_KovTable::headerData_data()
 
     QTest::newRow("MAC") << 0 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("MAC");
     QTest::newRow("IP") << 1 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("IP");
-    QTest::newRow("Version") << 2 << Qt::Horizontal << int(Qt::DisplayRole)
-                             << QVariant("Version");
+    QTest::newRow("Version") << 2 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("Version");
     QTest::newRow("section 3") << 3 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant();
     QTest::newRow("section -1") << -1 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant();
     QTest::newRow("vertical, no row numbers")

@@ -43,10 +43,12 @@ void TestKovTftpd::initTestCase()
 
 bool TestKovTftpd::waitForLine(QProcess &p, const QByteArray &line)
 {
-    return waitUntil([&] {
-        output += p.readAllStandardOutput();
-        return output.split('\n').contains(line);
-    }, 20000);
+    return waitUntil(
+        [&] {
+            output += p.readAllStandardOutput();
+            return output.split('\n').contains(line);
+        },
+        20000);
 }
 
 QByteArray TestKovTftpd::fetchWithTftp(quint16 port, const QString &name, int *exitCode)
@@ -54,8 +56,8 @@ QByteArray TestKovTftpd::fetchWithTftp(quint16 port, const QString &name, int *e
     const QString out = dir.filePath("fetched");
     QFile::remove(out);
     QProcess tftp;
-    tftp.start("tftp", { "127.0.0.1", QString::number(port), "-m", "binary", "-c", "get", name,
-                         out });
+    tftp.start("tftp",
+               {"127.0.0.1", QString::number(port), "-m", "binary", "-c", "get", name, out});
     tftp.waitForFinished(20000);
     *exitCode = tftp.exitCode();
     QFile file(out);
@@ -67,8 +69,8 @@ void TestKovTftpd::servesBuiltInImage()
     output.clear();
     QProcess server;
     server.start(KOV_TFTPD, {});
-    QVERIFY(waitForLine(server,
-                        "listening on UDP port 69, serving kov-1-rev7.hex (version 1.7.0)"));
+    QVERIFY(
+        waitForLine(server, "listening on UDP port 69, serving kov-1-rev7.hex (version 1.7.0)"));
     int code = -1;
     QCOMPARE(fetchWithTftp(69, "kov-1-rev7.hex", &code), builtIn);
     QCOMPARE(code, 0);
@@ -93,7 +95,7 @@ void TestKovTftpd::servesGivenFileUnderName()
 
     output.clear();
     QProcess server;
-    server.start(KOV_TFTPD, { "--port", "6969", "--file", file.fileName(), "--name", "t.hex" });
+    server.start(KOV_TFTPD, {"--port", "6969", "--file", file.fileName(), "--name", "t.hex"});
     QVERIFY(waitForLine(server, "listening on UDP port 6969, serving t.hex (version small.hex)"));
     int code = -1;
     QCOMPARE(fetchWithTftp(6969, "t.hex", &code), hex);
@@ -125,7 +127,7 @@ void TestKovTftpd::refusesBadFile()
     file.close();
 
     QProcess server;
-    server.start(KOV_TFTPD, { "--port", "6970", file.fileName() });
+    server.start(KOV_TFTPD, {"--port", "6970", file.fileName()});
     QVERIFY(server.waitForFinished(10000));
     QCOMPARE(server.exitCode(), 2);
     QVERIFY(server.readAllStandardError().contains(reason));
@@ -149,9 +151,9 @@ void TestKovTftpd::peerTextEscaped()
     // Names and ERROR texts from the network reach the terminal escaped.
     output.clear();
     QProcess server;
-    server.start(KOV_TFTPD, { "--port", "6971" });
-    QVERIFY(waitForLine(server,
-                        "listening on UDP port 6971, serving kov-1-rev7.hex (version 1.7.0)"));
+    server.start(KOV_TFTPD, {"--port", "6971"});
+    QVERIFY(
+        waitForLine(server, "listening on UDP port 6971, serving kov-1-rev7.hex (version 1.7.0)"));
     Client client;
     QVERIFY(client.bound);
     client.send(rrq("\x1b[2J"), 6971);

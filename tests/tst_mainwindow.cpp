@@ -106,8 +106,7 @@ void tst_MainWindow::objects_data()
 
     auto row = [](const char *name, const char *cls, const char *parent, const QString &text,
                   bool enabled) {
-        QTest::newRow(name) << QString(name) << QString(cls) << QString(parent) << text
-                            << enabled;
+        QTest::newRow(name) << QString(name) << QString(cls) << QString(parent) << text << enabled;
     };
     row("centralWidget", "QWidget", "MainWindow", {}, true);
     row("tabWidget", "QTabWidget", "centralWidget", {}, true);
@@ -254,23 +253,24 @@ void tst_MainWindow::creationOrder_data()
                               << QStringList{"tableView", "pushButton_2", "deviceFilter",
                                              "findDevicesButton"};
     QTest::newRow("frame") << "frame"
-                           << QStringList{"label",    "ipAddress",     "label_2",  "macAddress",
-                                          "webConfigButton", "widget", "label_6",  "widget_4",
-                                          "label_7",  "widget_5",      "label_8",  "widget_6",
-                                          "label_12", "widget_3",      "label_9",  "spinBox",
-                                          "label_10", "pushButton_9",  "line",     "line_2",
-                                          "label_11", "pushButton_12", "widget_7",
-                                          "selectionCount"};
+                           << QStringList{"label",         "ipAddress",       "label_2",
+                                          "macAddress",    "webConfigButton", "widget",
+                                          "label_6",       "widget_4",        "label_7",
+                                          "widget_5",      "label_8",         "widget_6",
+                                          "label_12",      "widget_3",        "label_9",
+                                          "spinBox",       "label_10",        "pushButton_9",
+                                          "line",          "line_2",          "label_11",
+                                          "pushButton_12", "widget_7",        "selectionCount"};
     QTest::newRow("widget") << "widget" << QStringList{"pushButton_10", "pushButton_11"};
     QTest::newRow("widget_3") << "widget_3"
                               << QStringList{"checkBox", "checkBox_2", "checkBox_3", "checkBox_4"};
     QTest::newRow("widget_7") << "widget_7" << QStringList{"lineEdit", "pushButton_13"};
     QTest::newRow("tab_2") << "tab_2"
-                           << QStringList{"enableTFTPD", "pushButton", "label_4", "tableWidget",
-                                          "label_5", "updateAll", "upgradeSummary",
-                                          "upgradeButtons"};
-    QTest::newRow("upgradeButtons") << "upgradeButtons"
-                                    << QStringList{"openFirmwareButton", "retryFailedButton"};
+                           << QStringList{"enableTFTPD",    "pushButton",    "label_4",
+                                          "tableWidget",    "label_5",       "updateAll",
+                                          "upgradeSummary", "upgradeButtons"};
+    QTest::newRow("upgradeButtons")
+        << "upgradeButtons" << QStringList{"openFirmwareButton", "retryFailedButton"};
 }
 
 void tst_MainWindow::creationOrder()
@@ -337,12 +337,17 @@ void tst_MainWindow::layoutsAndProperties()
     QCOMPARE(tabs->tabText(0), QString("Network Detection"));
     QCOMPARE(tabs->tabText(1), QString("Firmware Update"));
 
-    struct BoxMargins { const char *name; int margins; };
-    for (const BoxMargins &box : {BoxMargins{"horizontalLayout", 11}, BoxMargins{"horizontalLayout_2", 11},
-                                BoxMargins{"verticalLayout", 0},    BoxMargins{"horizontalLayout_3", 0},
-                                BoxMargins{"horizontalLayout_4", 0}, BoxMargins{"horizontalLayout_5", 0},
-                                BoxMargins{"horizontalLayout_6", 0}, BoxMargins{"horizontalLayout_7", 0},
-                                BoxMargins{"horizontalLayout_8", 0}, BoxMargins{"gridLayout", 11}}) {
+    struct BoxMargins
+    {
+        const char *name;
+        int margins;
+    };
+    for (const BoxMargins &box :
+         {BoxMargins{"horizontalLayout", 11}, BoxMargins{"horizontalLayout_2", 11},
+          BoxMargins{"verticalLayout", 0}, BoxMargins{"horizontalLayout_3", 0},
+          BoxMargins{"horizontalLayout_4", 0}, BoxMargins{"horizontalLayout_5", 0},
+          BoxMargins{"horizontalLayout_6", 0}, BoxMargins{"horizontalLayout_7", 0},
+          BoxMargins{"horizontalLayout_8", 0}, BoxMargins{"gridLayout", 11}}) {
         auto *layout = child<QLayout>(box.name);
         QVERIFY2(layout, box.name);
         QCOMPARE(layout->spacing(), 6);
@@ -536,18 +541,22 @@ void tst_MainWindow::statusLineCountsReplies()
     const QString b = "00:11:22:33:44:66";
 
     QVERIFY(deviceReplies("10.0.0.5", a));
-    QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
 
     // Hovering a menu item without a status tip leaves the count shown.
     child<QAction>("actionExit")->showStatusText(child<QMenuBar>("menuBar"));
-    QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
 
     // The same device again: the total counts rows, not replies.
     QVERIFY(deviceReplies("10.0.0.5", a));
-    QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 1 live out of a total of 1 KOV-1(s) seen."));
 
     QVERIFY(deviceReplies("10.0.0.6", b));
-    QCOMPARE(status->currentMessage(), QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
     QCOMPARE(table.rowCount(), 2);
 
     // a falls silent for 62 s while b keeps answering.
@@ -556,14 +565,17 @@ void tst_MainWindow::statusLineCountsReplies()
     QVERIFY(QMetaObject::invokeMethod(&table, "KovLostTimer"));
     QCOMPARE(table.liveCount(), 1);
     // Marking a device lost leaves the status line alone...
-    QCOMPARE(status->currentMessage(), QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
     // ...until the next reply.
     QVERIFY(deviceReplies("10.0.0.6", b));
-    QCOMPARE(status->currentMessage(), QString("We have 1 live out of a total of 2 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 1 live out of a total of 2 KOV-1(s) seen."));
 
     // The lost device answers and counts as live again.
     QVERIFY(deviceReplies("10.0.0.5", a));
-    QCOMPARE(status->currentMessage(), QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
+    QCOMPARE(status->currentMessage(),
+             QString("We have 2 live out of a total of 2 KOV-1(s) seen."));
 }
 
 void tst_MainWindow::headerClickSorts()
@@ -576,7 +588,8 @@ void tst_MainWindow::headerClickSorts()
     auto *view = child<QTableView>("tableView");
     QHeaderView *header = view->horizontalHeader();
     auto clickSection = [&](int section) {
-        const QPoint pos(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+        const QPoint pos(header->sectionViewportPosition(section)
+                             + header->sectionSize(section) / 2,
                          header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     };
@@ -638,7 +651,8 @@ void tst_MainWindow::generatorFillsCcfField()
         whenGeneratorShows(poll, [&shown](IRCodeGeneratorDialog *dialog) {
             shown = true;
             dialog->findChild<QDialogButtonBox *>("buttonBox")
-                ->button(QDialogButtonBox::Cancel)->click();
+                ->button(QDialogButtonBox::Cancel)
+                ->click();
         });
         QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
         QVERIFY(shown);
@@ -653,7 +667,8 @@ void tst_MainWindow::generatorFillsCcfField()
             dialog->findChild<QSpinBox *>("spinBox_7")->setValue(4);
             dialog->findChild<QSpinBox *>("spinBox_8")->setValue(8);
             dialog->findChild<QDialogButtonBox *>("buttonBox")
-                ->button(QDialogButtonBox::Ok)->click();
+                ->button(QDialogButtonBox::Ok)
+                ->click();
         });
         QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
     }
@@ -692,8 +707,8 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds_data()
         << "RC5: device 31, function 100, toggle 1" << untouched;
     QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz"
                              << Ccf::warningText(Ccf::Result::InvalidValue) << untouched;
-    QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001" << "not a recognised protocol"
-                           << untouched;
+    QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001"
+                           << "not a recognised protocol" << untouched;
 }
 
 void tst_MainWindow::ccfFieldSaysWhatItHolds()
@@ -721,15 +736,27 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds()
             return QString::number(dialog->findChild<QCheckBox *>(name)->isChecked());
         };
         const int tab = dialog->findChild<QTabWidget *>("tabWidget")->currentIndex();
-        state = QStringList{"tab", QString::number(tab) + ";",
-                            "rc5", value("spinBox"), value("spinBox_2"), checked("checkBox") + ";",
-                            "rc6", value("spinBox_3"), value("spinBox_4"), checked("checkBox_2") + ";",
-                            "sirc", dialog->findChild<QComboBox *>("comboBox")->currentText(),
-                            value("spinBox_5"), value("spinBox_6") + ";",
-                            "nec", value("spinBox_7"), value("spinBox_8")}
+        state = QStringList{"tab",
+                            QString::number(tab) + ";",
+                            "rc5",
+                            value("spinBox"),
+                            value("spinBox_2"),
+                            checked("checkBox") + ";",
+                            "rc6",
+                            value("spinBox_3"),
+                            value("spinBox_4"),
+                            checked("checkBox_2") + ";",
+                            "sirc",
+                            dialog->findChild<QComboBox *>("comboBox")->currentText(),
+                            value("spinBox_5"),
+                            value("spinBox_6") + ";",
+                            "nec",
+                            value("spinBox_7"),
+                            value("spinBox_8")}
                     .join(' ');
         dialog->findChild<QDialogButtonBox *>("buttonBox")
-            ->button(QDialogButtonBox::Cancel)->click();
+            ->button(QDialogButtonBox::Cancel)
+            ->click();
     });
     QTest::mouseClick(child<QPushButton>("pushButton_13"), Qt::LeftButton);
     QCOMPARE(state, generator);

@@ -51,7 +51,7 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly));
         QByteArray script = "#!/bin/sh\n"
                             "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
-            + QFile::encodeName(path) + ".args'\n";
+                            + QFile::encodeName(path) + ".args'\n";
         if (name == "x-terminal-emulator" || name == "xterm")
             script += "[ \"$1\" = -e ] && shift && \"$@\" </dev/null\nexit 0\n";
         file.write(script);
@@ -146,19 +146,37 @@ void tst_Puttytel::opensTerminalWithClient_data()
     QTest::addColumn<QString>("client");
 
     const QStringList all{"x-terminal-emulator", "xterm", "nc", "telnet"};
-    QTest::newRow("desktop terminal, nc") << all << "DISPLAY=:0" << "10.0.0.5" << "6000"
-                                          << "x-terminal-emulator" << "nc";
-    QTest::newRow("xterm when no desktop terminal")
-        << QStringList{"xterm", "nc"} << "DISPLAY=:0" << "10.0.0.5" << "6000" << "xterm" << "nc";
+    QTest::newRow("desktop terminal, nc") << all << "DISPLAY=:0"
+                                          << "10.0.0.5"
+                                          << "6000"
+                                          << "x-terminal-emulator"
+                                          << "nc";
+    QTest::newRow("xterm when no desktop terminal") << QStringList{"xterm", "nc"} << "DISPLAY=:0"
+                                                    << "10.0.0.5"
+                                                    << "6000"
+                                                    << "xterm"
+                                                    << "nc";
     QTest::newRow("telnet when no nc")
-        << QStringList{"x-terminal-emulator", "telnet"} << "DISPLAY=:0" << "10.0.0.7" << "6000"
-        << "x-terminal-emulator" << "telnet";
-    QTest::newRow("wayland display") << all << "WAYLAND_DISPLAY=wayland-0" << "10.0.0.5"
-                                     << "6000" << "x-terminal-emulator" << "nc";
-    QTest::newRow("host name, highest port") << all << "DISPLAY=:0" << "kov-1.local" << "65535"
-                                             << "x-terminal-emulator" << "nc";
-    QTest::newRow("ipv6 host") << all << "DISPLAY=:0" << "fe80::1" << "1"
-                               << "x-terminal-emulator" << "nc";
+        << QStringList{"x-terminal-emulator", "telnet"} << "DISPLAY=:0"
+        << "10.0.0.7"
+        << "6000"
+        << "x-terminal-emulator"
+        << "telnet";
+    QTest::newRow("wayland display") << all << "WAYLAND_DISPLAY=wayland-0"
+                                     << "10.0.0.5"
+                                     << "6000"
+                                     << "x-terminal-emulator"
+                                     << "nc";
+    QTest::newRow("host name, highest port") << all << "DISPLAY=:0"
+                                             << "kov-1.local"
+                                             << "65535"
+                                             << "x-terminal-emulator"
+                                             << "nc";
+    QTest::newRow("ipv6 host") << all << "DISPLAY=:0"
+                               << "fe80::1"
+                               << "1"
+                               << "x-terminal-emulator"
+                               << "nc";
 }
 
 void tst_Puttytel::opensTerminalWithClient()

@@ -30,9 +30,12 @@ struct Target
 };
 
 const Target targets[] = {
-    {"fuzz_reply", replay_reply},         {"fuzz_tftpd", replay_tftpd},
-    {"fuzz_tftpsession", replay_tftpsession}, {"fuzz_ccf", replay_ccf},
-    {"fuzz_irdecode", replay_irdecode},       {"fuzz_intelhex", replay_intelhex},
+    {"fuzz_reply", replay_reply},
+    {"fuzz_tftpd", replay_tftpd},
+    {"fuzz_tftpsession", replay_tftpsession},
+    {"fuzz_ccf", replay_ccf},
+    {"fuzz_irdecode", replay_irdecode},
+    {"fuzz_intelhex", replay_intelhex},
 };
 
 QString corpusOf(const char *target)

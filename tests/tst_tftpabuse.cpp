@@ -231,7 +231,7 @@ void TestTftpAbuse::garbageFedDirectly()
 
     // A live transfer fed junk from its own client: it may end, never crash.
     FirmwareStore store;
-    store.insert("x", FirmwareInfo{ "1", "x", QByteArray(5000, 'x') });
+    store.insert("x", FirmwareInfo{"1", "x", QByteArray(5000, 'x')});
     for (int round = 0; round < 200; ++round) {
         QHostAddress peer = QHostAddress::LocalHost;
         QString name = "x";

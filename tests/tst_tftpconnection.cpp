@@ -86,8 +86,8 @@ QNetworkDatagram TestTftpConnection::expectBlock(quint16 block)
 {
     const QNetworkDatagram d = client->next();
     if (opcodeOf(d.data()) != Tftp::DATA || blockOf(d.data()) != block) {
-        qWarning("expected DATA %d, got opcode %d block %d (%d bytes)", block,
-                 opcodeOf(d.data()), blockOf(d.data()), int(d.data().size()));
+        qWarning("expected DATA %d, got opcode %d block %d (%d bytes)", block, opcodeOf(d.data()),
+                 blockOf(d.data()), int(d.data().size()));
         return QNetworkDatagram();
     }
     sessionPort = quint16(d.senderPort());
@@ -101,13 +101,12 @@ void TestTftpConnection::transfer_data()
     QTest::addColumn<int>("lastPayload");
     QTest::addColumn<QList<int>>("firstProgress");
 
-    QTest::newRow("empty image: one empty block")
-        << 0 << 1 << 0 << QList<int>{ 100 };
-    QTest::newRow("511 bytes: one block") << 511 << 1 << 511 << QList<int>{ 100 };
-    QTest::newRow("512 bytes: full block then empty one") << 512 << 2 << 0 << QList<int>{ 50, 100 };
-    QTest::newRow("1024 bytes: 33, 66, 100") << 1024 << 3 << 0 << QList<int>{ 33, 66, 100 };
+    QTest::newRow("empty image: one empty block") << 0 << 1 << 0 << QList<int>{100};
+    QTest::newRow("511 bytes: one block") << 511 << 1 << 511 << QList<int>{100};
+    QTest::newRow("512 bytes: full block then empty one") << 512 << 2 << 0 << QList<int>{50, 100};
+    QTest::newRow("1024 bytes: 33, 66, 100") << 1024 << 3 << 0 << QList<int>{33, 66, 100};
     QTest::newRow("161302 bytes: 316 blocks, last of 22")
-        << 161302 << 316 << 22 << QList<int>{ 0, 0, 0, 1, 1, 1, 2 };
+        << 161302 << 316 << 22 << QList<int>{0, 0, 0, 1, 1, 1, 2};
 }
 
 void TestTftpConnection::transfer()
@@ -118,7 +117,7 @@ void TestTftpConnection::transfer()
     QFETCH(QList<int>, firstProgress);
 
     const QByteArray bytes = image(size);
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", bytes });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", bytes});
     startSession("fw.hex");
 
     QByteArray received;
@@ -154,8 +153,8 @@ void TestTftpConnection::refusal_data()
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("unknown name")
-        << "other.hex" << qint64(10) << QByteArray("\0\5\0\0File not found\0", 19);
+    QTest::newRow("unknown name") << "other.hex" << qint64(10)
+                                  << QByteArray("\0\5\0\0File not found\0", 19);
     QTest::newRow("image too large for 16-bit blocks")
         << "fw.hex" << Tftp::MaxImageSize << QByteArray("\0\5\0\0File too large\0", 19);
 }
@@ -166,7 +165,7 @@ void TestTftpConnection::refusal()
     QFETCH(qint64, size);
     QFETCH(QByteArray, expected);
 
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", QByteArray(size, 'x') });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", QByteArray(size, 'x')});
     startSession(name);
 
     const QNetworkDatagram d = client->next();
@@ -182,7 +181,7 @@ void TestTftpConnection::refusal()
 
 void TestTftpConnection::repeatedAckDoesNotSkipABlock()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(2048) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(2048)});
     startSession("fw.hex");
     QVERIFY(!expectBlock(1).isNull());
 
@@ -202,7 +201,7 @@ void TestTftpConnection::repeatedAckDoesNotSkipABlock()
 
 void TestTftpConnection::staleAckIsIgnored()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(2048) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(2048)});
     startSession("fw.hex");
     QVERIFY(!expectBlock(1).isNull());
     client->send(ack(1), sessionPort);
@@ -220,7 +219,7 @@ void TestTftpConnection::staleAckIsIgnored()
 
 void TestTftpConnection::doneOnlyAfterLastAck()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(1024) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(1024)});
     startSession("fw.hex");
     for (quint16 k = 1; k <= 3; ++k) {
         QVERIFY(!expectBlock(k).isNull());
@@ -241,7 +240,7 @@ void TestTftpConnection::doneOnlyAfterLastAck()
 
 void TestTftpConnection::strangerIsIgnored()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(1000) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(1000)});
     startSession("fw.hex");
     QVERIFY(!expectBlock(1).isNull());
 
@@ -268,9 +267,11 @@ void TestTftpConnection::oddPacketsFromTheClient_data()
 
     QTest::newRow("3 bytes") << QByteArray("\0\4\0", 3) << "Malformed packet 127.0.0.1 %1";
     QTest::newRow("empty") << QByteArray() << "Malformed packet 127.0.0.1 %1";
-    QTest::newRow("DATA") << u16(3) + u16(1) + "abc" << "Invalid Opcode 3";
+    QTest::newRow("DATA") << u16(3) + u16(1) + "abc"
+                          << "Invalid Opcode 3";
     QTest::newRow("read request") << rrq("fw.hex") << "Invalid Opcode 1";
-    QTest::newRow("write request") << u16(2) + "fw.hex" << "Invalid Opcode 2";
+    QTest::newRow("write request") << u16(2) + "fw.hex"
+                                   << "Invalid Opcode 2";
     QTest::newRow("opcode 0x1234") << u16(0x1234) + u16(0) << "Invalid Opcode 4660";
 }
 
@@ -279,7 +280,7 @@ void TestTftpConnection::oddPacketsFromTheClient()
     QFETCH(QByteArray, packet);
     QFETCH(QString, message);
 
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(600) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(600)});
     startSession("fw.hex");
     QVERIFY(!expectBlock(1).isNull());
 
@@ -300,9 +301,11 @@ void TestTftpConnection::clientError_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("text after the code") << errorPacket(3, "Disk full") << "Disk full";
-    QTest::newRow("unterminated text") << u16(5) + u16(0) + "abort" << "abort";
+    QTest::newRow("unterminated text") << u16(5) + u16(0) + "abort"
+                                       << "abort";
     QTest::newRow("4 bytes") << u16(5) + u16(2) << "Error opcode received";
-    QTest::newRow("5 bytes") << u16(5) + u16(2) + "x" << "Error opcode received";
+    QTest::newRow("5 bytes") << u16(5) + u16(2) + "x"
+                             << "Error opcode received";
     QTest::newRow("6 bytes, empty text") << errorPacket(0, "") + '\0' << "";
 }
 
@@ -311,7 +314,7 @@ void TestTftpConnection::clientError()
     QFETCH(QByteArray, packet);
     QFETCH(QString, reason);
 
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(2000) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(2000)});
     startSession("fw.hex");
     QVERIFY(!expectBlock(1).isNull());
     client->send(packet, sessionPort);
@@ -324,7 +327,7 @@ void TestTftpConnection::clientError()
 
 void TestTftpConnection::timeoutsCountOverTheWholeTransfer()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(512 * 10) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(512 * 10)});
     startSession("fw.hex");
 
     // One timeout on each of blocks 1 to 5 is survived: the block comes
@@ -350,7 +353,7 @@ void TestTftpConnection::timeoutsCountOverTheWholeTransfer()
 
 void TestTftpConnection::clientThatNeverAnswers()
 {
-    store.insert("fw.hex", FirmwareInfo{ "1.0", "fw.hex", image(1500) });
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(1500)});
     QElapsedTimer clock;
     clock.start();
     startSession("fw.hex");

@@ -160,7 +160,8 @@ void TestTftpdServer::notFound_data()
     QTest::newRow("capitals") << rrq("KOV-1-REV7.HEX") << QString("KOV-1-REV7.HEX");
     QTest::newRow("leading slash") << rrq("/kov-1-rev7.hex") << QString("/kov-1-rev7.hex");
     QTest::newRow("trailing blank") << rrq("kov-1-rev7.hex ") << QString("kov-1-rev7.hex ");
-    QTest::newRow("directory") << rrq("firmware/kov-1-rev7.hex") << QString("firmware/kov-1-rev7.hex");
+    QTest::newRow("directory") << rrq("firmware/kov-1-rev7.hex")
+                               << QString("firmware/kov-1-rev7.hex");
     // A name that would clear the terminal of whoever reads the log.
     QTest::newRow("escape sequence") << rrq("\x1b[2J") << QString("\\x1b[2J");
     QTest::newRow("bytes beyond ASCII") << rrq("\x9b\xff\\") << QString("\\x9b\\xff\\\\");
@@ -177,7 +178,7 @@ void TestTftpdServer::notFound()
     const QNetworkDatagram d = c.next();
     QCOMPARE(d.data(), fileNotFound);
     QVERIFY(d.senderPort() != 69);
-    QTRY_COMPARE(events->errors, QStringList{ "File not found" });
+    QTRY_COMPARE(events->errors, QStringList{"File not found"});
     QCOMPARE(events->errorFrom.at(0), QHostAddress(QHostAddress::LocalHost));
     QVERIFY(events->progress.isEmpty());
     QTRY_COMPARE(sessions(), 0);
@@ -192,8 +193,7 @@ void TestTftpdServer::served_data()
     QTest::newRow("unterminated name") << u16(1) + "kov-1-rev7.hex";
     QTest::newRow("options are not acknowledged")
         << rrq("kov-1-rev7.hex") + "blksize" + '\0' + "1428" + '\0' + "tsize" + '\0' + "0" + '\0';
-    QTest::newRow("datagram over 1023 bytes")
-        << rrq("kov-1-rev7.hex") + QByteArray(3000, 'z');
+    QTest::newRow("datagram over 1023 bytes") << rrq("kov-1-rev7.hex") + QByteArray(3000, 'z');
 }
 
 void TestTftpdServer::served()
@@ -271,10 +271,14 @@ void TestTftpdServer::getVersion_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("version");
 
-    QTest::newRow("built-in") << "kov-1-rev7.hex" << "1.7.0";
-    QTest::newRow("capitals") << "KOV-1-REV7.HEX" << "N.A.";
-    QTest::newRow("unknown") << "kov-9.hex" << "N.A.";
-    QTest::newRow("empty") << "" << "N.A.";
+    QTest::newRow("built-in") << "kov-1-rev7.hex"
+                              << "1.7.0";
+    QTest::newRow("capitals") << "KOV-1-REV7.HEX"
+                              << "N.A.";
+    QTest::newRow("unknown") << "kov-9.hex"
+                             << "N.A.";
+    QTest::newRow("empty") << ""
+                           << "N.A.";
 }
 
 void TestTftpdServer::getVersion()
@@ -293,7 +297,8 @@ void TestTftpdServer::portTaken()
     server->start();
     QCOMPARE(bindError.count(), 1);
     QCOMPARE(bindError.at(0).at(0).toString(),
-             QStringLiteral("Could not bind to socket, make sure no other TFTP Server is running."));
+             QStringLiteral(
+                 "Could not bind to socket, make sure no other TFTP Server is running."));
     QVERIFY(!server->bindErrorString().isEmpty());
     qInfo("socket reason: %s", qPrintable(server->bindErrorString()));
 

@@ -47,28 +47,27 @@ void TestTftpInterop::fetch_data()
 
     const QString url = QStringLiteral("tftp://127.0.0.1:%1/kov-1-rev7.hex");
     QTest::newRow("curl, port 69")
-        << quint16(69) << "curl" << QStringList{ "-s", "-S", url.arg(69), "-o", "%out" } << false;
+        << quint16(69) << "curl" << QStringList{"-s", "-S", url.arg(69), "-o", "%out"} << false;
     QTest::newRow("curl asking for 1024-byte blocks")
         << quint16(69) << "curl"
-        << QStringList{ "-s", "-S", "--tftp-blksize", "1024", url.arg(69), "-o", "%out" } << false;
+        << QStringList{"-s", "-S", "--tftp-blksize", "1024", url.arg(69), "-o", "%out"} << false;
     QTest::newRow("curl without options, port 6969")
         << quint16(6969) << "curl"
-        << QStringList{ "-s", "-S", "--tftp-no-options", url.arg(6969), "-o", "%out" } << false;
+        << QStringList{"-s", "-S", "--tftp-no-options", url.arg(6969), "-o", "%out"} << false;
     QTest::newRow("tftp-hpa binary, port 69")
         << quint16(69) << "tftp"
-        << QStringList{ "127.0.0.1", "69", "-m", "binary", "-c", "get", "kov-1-rev7.hex", "%out" }
+        << QStringList{"127.0.0.1", "69", "-m", "binary", "-c", "get", "kov-1-rev7.hex", "%out"}
         << false;
     QTest::newRow("tftp-hpa binary verbose, port 6969")
         << quint16(6969) << "tftp"
-        << QStringList{ "-v", "127.0.0.1", "6969", "-m", "octet", "-c", "get", "kov-1-rev7.hex",
-                        "%out" }
+        << QStringList{"-v", "127.0.0.1", "6969",           "-m",  "octet",
+                       "-c", "get",       "kov-1-rev7.hex", "%out"}
         << false;
     // The server sends the stored bytes in every mode; a netascii client
     // turns their CR LF into its own line ends.
     QTest::newRow("tftp-hpa netascii")
         << quint16(69) << "tftp"
-        << QStringList{ "127.0.0.1", "69", "-m", "netascii", "-c", "get", "kov-1-rev7.hex",
-                        "%out" }
+        << QStringList{"127.0.0.1", "69", "-m", "netascii", "-c", "get", "kov-1-rev7.hex", "%out"}
         << true;
 }
 
@@ -84,7 +83,8 @@ void TestTftpInterop::fetch()
     server.start(port);
     QCOMPARE(server.localPort(), port);
 
-    const QString out = dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
+    const QString out = dir.filePath(
+        QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
     arguments.replaceInStrings("%out", out);
     QProcess client;
     client.start(program, arguments);
@@ -109,9 +109,9 @@ void TestTftpInterop::unknownName_data()
     QTest::addColumn<QStringList>("arguments");
 
     QTest::newRow("curl") << "curl"
-                          << QStringList{ "-s", "tftp://127.0.0.1/nothing.hex", "-o", "%out" };
-    QTest::newRow("tftp-hpa")
-        << "tftp" << QStringList{ "127.0.0.1", "-m", "binary", "-c", "get", "nothing.hex", "%out" };
+                          << QStringList{"-s", "tftp://127.0.0.1/nothing.hex", "-o", "%out"};
+    QTest::newRow("tftp-hpa") << "tftp" << QStringList{"127.0.0.1", "-m",          "binary", "-c",
+                                                       "get",       "nothing.hex", "%out"};
 }
 
 void TestTftpInterop::unknownName()
@@ -128,7 +128,7 @@ void TestTftpInterop::unknownName()
     client.start(program, arguments);
     QVERIFY(client.waitForStarted());
     QVERIFY(waitUntil([&] { return !events.errors.isEmpty(); }));
-    QCOMPARE(events.errors, QStringList{ "File not found" });
+    QCOMPARE(events.errors, QStringList{"File not found"});
     QVERIFY(waitUntil([&] { return client.state() == QProcess::NotRunning; }));
     const QByteArray output = client.readAll();
     qInfo("%s said: %s", qPrintable(program), output.trimmed().constData());

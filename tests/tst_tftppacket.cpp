@@ -42,8 +42,7 @@ void TestTftpPacket::sendError_data()
     QTest::newRow("file not found is 19 bytes")
         << quint16(0) << "File not found" << QByteArray("\0\5\0\0File not found\0", 19);
     QTest::newRow("empty message") << quint16(0) << "" << QByteArray("\0\5\0\0\0", 5);
-    QTest::newRow("code is big-endian")
-        << quint16(0x0102) << "x" << QByteArray("\0\5\1\2x\0", 6);
+    QTest::newRow("code is big-endian") << quint16(0x0102) << "x" << QByteArray("\0\5\1\2x\0", 6);
     QTest::newRow("latin-1 text byte for byte")
         << quint16(0) << QString::fromLatin1("caf\xe9") << QByteArray("\0\5\0\0caf\xe9\0", 9);
 }
@@ -90,7 +89,8 @@ void TestTftpPacket::sendBlock()
     for (int i = 0; i < imageSize; ++i)
         image[i] = char(i * 7 + i / 512);
 
-    QCOMPARE(::sendBlock(&sender, QHostAddress::LocalHost, receiver.port(), quint16(block), &image),
+    QCOMPARE(::sendBlock(&sender, QHostAddress::LocalHost, receiver.port(), quint16(block),
+                         &image),
              last);
     const QByteArray d = receiver.next().data();
     QCOMPARE(d.size(), 4 + payload);

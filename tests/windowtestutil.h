@@ -80,7 +80,10 @@ public:
     int count() const { return records.size(); }
     bool isEmpty() const { return records.isEmpty(); }
     const QList<MessageBoxRecord> &boxes() const { return records; }
-    MessageBoxRecord last() const { return records.isEmpty() ? MessageBoxRecord() : records.last(); }
+    MessageBoxRecord last() const
+    {
+        return records.isEmpty() ? MessageBoxRecord() : records.last();
+    }
     void clear() { records.clear(); }
     // Non-message-box modal widgets seen (and left alone).
     int otherModals() const { return others; }
@@ -152,13 +155,21 @@ public:
     int count() const { return captured.size(); }
     bool isEmpty() const { return captured.isEmpty(); }
     const QList<CapturedDatagram> &datagrams() const { return captured; }
-    CapturedDatagram takeFirst() { return captured.isEmpty() ? CapturedDatagram() : captured.takeFirst(); }
+    CapturedDatagram takeFirst()
+    {
+        return captured.isEmpty() ? CapturedDatagram() : captured.takeFirst();
+    }
     void clear() { captured.clear(); }
 
     // Waits (event loop running) until at least n datagrams are held.
     bool waitFor(int n, int timeoutMs = 5000)
     {
-        return QTest::qWaitFor([&] { drain(); return captured.size() >= n; }, timeoutMs);
+        return QTest::qWaitFor(
+            [&] {
+                drain();
+                return captured.size() >= n;
+            },
+            timeoutMs);
     }
 
     // Sends a fence datagram to ourselves over loopback and waits for it.
@@ -173,17 +184,19 @@ public:
         if (sender.writeDatagram(fence, QHostAddress::LocalHost, port()) != fence.size())
             return false;
         bool seen = false;
-        const bool ok = QTest::qWaitFor([&] {
-            drain();
-            for (int i = 0; i < captured.size(); ++i) {
-                if (captured.at(i).data == fence) {
-                    captured.removeAt(i);
-                    seen = true;
-                    break;
+        const bool ok = QTest::qWaitFor(
+            [&] {
+                drain();
+                for (int i = 0; i < captured.size(); ++i) {
+                    if (captured.at(i).data == fence) {
+                        captured.removeAt(i);
+                        seen = true;
+                        break;
+                    }
                 }
-            }
-            return seen;
-        }, timeoutMs);
+                return seen;
+            },
+            timeoutMs);
         // Drop fences of earlier syncs that timed out, if any came late.
         for (int i = captured.size() - 1; i >= 0; --i) {
             if (captured.at(i).data.startsWith("FENCE-"))
@@ -199,8 +212,8 @@ private:
             const QNetworkDatagram datagram = socket.receiveDatagram();
             if (!datagram.isValid())
                 break;
-            captured.append({datagram.data(), datagram.destinationAddress(),
-                             datagram.senderAddress()});
+            captured.append(
+                {datagram.data(), datagram.destinationAddress(), datagram.senderAddress()});
         }
     }
 
@@ -237,10 +250,12 @@ inline int announceDevice(const QAbstractItemModel *model, const QString &versio
     if (device.writeDatagram(reply, QHostAddress::LocalHost, ReplyPort) != reply.size())
         return -1;
     int row = -1;
-    const bool shown = QTest::qWaitFor([&] {
-        row = rowOfMac(model, mac);
-        return row >= 0 && model->index(row, 1).data().toString() == ip;
-    }, timeoutMs);
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            row = rowOfMac(model, mac);
+            return row >= 0 && model->index(row, 1).data().toString() == ip;
+        },
+        timeoutMs);
     return shown ? row : -1;
 }
 

@@ -95,27 +95,28 @@ struct Options
 bool parseOptions(const QCoreApplication &app, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Serves KOV-1 firmware by TFTP (read requests only)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Serves KOV-1 firmware by TFTP (read requests only)."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption portOption({ QStringLiteral("p"), QStringLiteral("port") },
+    const QCommandLineOption portOption({QStringLiteral("p"), QStringLiteral("port")},
                                         QStringLiteral("UDP port to listen on (default 69)."),
                                         QStringLiteral("port"), QStringLiteral("69"));
     const QCommandLineOption fileOption(
-        { QStringLiteral("f"), QStringLiteral("file") },
-        QStringLiteral("Intel HEX file to serve, under --name (it replaces the built-in image when the names match)."),
+        {QStringLiteral("f"), QStringLiteral("file")},
+        QStringLiteral(
+            "Intel HEX file to serve, under --name (it replaces the built-in image when the names match)."),
         QStringLiteral("file"));
     const QCommandLineOption nameOption(
-        { QStringLiteral("n"), QStringLiteral("name") },
+        {QStringLiteral("n"), QStringLiteral("name")},
         QStringLiteral("Name to serve the file under (default %1).").arg(FirmwareFileName),
         QStringLiteral("name"), QString::fromLatin1(FirmwareFileName));
     const QCommandLineOption everyOption(
         QStringLiteral("every-percent"),
         QStringLiteral("Print every change of progress, not only every 10 %."));
-    const QCommandLineOption quietOption({ QStringLiteral("q"), QStringLiteral("quiet") },
+    const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Print no progress lines."));
-    parser.addOptions({ portOption, fileOption, nameOption, everyOption, quietOption });
+    parser.addOptions({portOption, fileOption, nameOption, everyOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Intel HEX file to serve (same as --file)."),
                                  QStringLiteral("[file]"));
@@ -217,4 +218,3 @@ int main(int argc, char *argv[])
             .arg(options.name, server.getVersion(options.name)));
     return app.exec();
 }
-

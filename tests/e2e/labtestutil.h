@@ -126,7 +126,7 @@ public:
     bool addBridge(const QString &bridge)
     {
         return run({"ip", "link", "add", bridge, "type", "bridge", "forward_delay", "0"})
-            && run({"ip", "link", "set", bridge, "up"});
+               && run({"ip", "link", "set", bridge, "up"});
     }
 
     // A device host on a bridge with the given addresses (a.b.c.d/len).
@@ -165,10 +165,12 @@ public:
         }
         const QString pid = QString::number(holder->processId());
         const QByteArray own = namespaceOf(QStringLiteral("self"));
-        const bool separate = QTest::qWaitFor([&] {
-            const QByteArray ns = namespaceOf(pid);
-            return !ns.isEmpty() && ns != own;
-        }, 5000);
+        const bool separate = QTest::qWaitFor(
+            [&] {
+                const QByteArray ns = namespaceOf(pid);
+                return !ns.isEmpty() && ns != own;
+            },
+            5000);
         if (!separate) {
             problem = QStringLiteral("unshare did not make a network namespace");
             return -1;
@@ -222,10 +224,15 @@ public:
         sim->start(QStringLiteral("nsenter"),
                    {"-t", hostPids.at(host), "-n", simPath, "--config", config});
         QByteArray said;
-        const bool ready = sim->waitForStarted() && QTest::qWaitFor([&] {
-            said += sim->readAllStandardError();
-            return said.contains("ready") || sim->state() == QProcess::NotRunning;
-        }, 10000) && said.contains("ready");
+        const bool ready = sim->waitForStarted()
+                           && QTest::qWaitFor(
+                               [&] {
+                                   said += sim->readAllStandardError();
+                                   return said.contains("ready")
+                                          || sim->state() == QProcess::NotRunning;
+                               },
+                               10000)
+                           && said.contains("ready");
         sims.push_back(std::move(sim));
         if (!ready) {
             problem = QStringLiteral("kov-sim did not start: ") + QString::fromLocal8Bit(said);
@@ -258,7 +265,8 @@ public:
             for (const QByteArray &line : file.readAll().split('\n')) {
                 const QJsonObject o = QJsonDocument::fromJson(line).object();
                 if (!o.isEmpty()
-                    && (device.isEmpty() || o.value(QStringLiteral("device")).toString() == device))
+                    && (device.isEmpty()
+                        || o.value(QStringLiteral("device")).toString() == device))
                     entries.append(o);
             }
         }

@@ -76,7 +76,7 @@ void tst_E2eCommands::reachOnlySelectedDevice_data()
     QTest::addColumn<int>("device");
     QTest::addColumn<int>("relay");
     QTest::addColumn<bool>("closed");
-    QTest::addColumn<int>("ports");      // mask of the ticked port boxes
+    QTest::addColumn<int>("ports"); // mask of the ticked port boxes
     QTest::addColumn<int>("repeats");
     QTest::addColumn<QString>("ccf");
 
@@ -87,8 +87,7 @@ void tst_E2eCommands::reachOnlySelectedDevice_data()
     QTest::newRow("device with three-field reply, close relay 3, all ports")
         << 4 << 3 << true << 0x0F << 99 << "0000 0073 0000 0001 0020 0C8D";
     QTest::newRow("last device, open relay 3, ports 2 and 3")
-        << 5 << 3 << false << 0x06 << 7
-        << "0000 006D 0002 0001 0016 0016 0016 0041 0016 0016";
+        << 5 << 3 << false << 0x06 << 7 << "0000 006D 0002 0001 0016 0016 0016 0041 0016 0016";
 }
 
 void tst_E2eCommands::reachOnlySelectedDevice()
@@ -113,7 +112,8 @@ void tst_E2eCommands::reachOnlySelectedDevice()
 
     // Relay: buttons 3..8 are Open/Close of relays 1..3.
     const int button = 3 + (relay - 1) * 2 + (closed ? 1 : 0);
-    auto *relayButton = window->findChild<QPushButton *>(QStringLiteral("pushButton_%1").arg(button));
+    auto *relayButton = window->findChild<QPushButton *>(
+        QStringLiteral("pushButton_%1").arg(button));
     QVERIFY(relayButton && relayButton->isEnabled());
     relayButton->click();
 
@@ -190,9 +190,10 @@ void tst_E2eCommands::reachOnlyCtrlClickedDevices()
     QCOMPARE(view->selectionModel()->selectedRows().size(), 3);
     // The panel shows the device clicked last, and how many are selected.
     QCOMPARE(window->findChild<QLineEdit *>("ipAddress")->text(), ips.at(5));
-    QVERIFY(window->findChild<QLabel *>("selectionCount")->text().startsWith("3 devices selected"));
+    QVERIFY(
+        window->findChild<QLabel *>("selectionCount")->text().startsWith("3 devices selected"));
 
-    window->findChild<QPushButton *>("pushButton_6")->click(); // close relay 2
+    window->findChild<QPushButton *>("pushButton_6")->click();  // close relay 2
     window->findChild<QPushButton *>("pushButton_11")->click(); // upgrade
     window->findChild<QPushButton *>("pushButton_10")->click(); // reboot
     QCOMPARE(boxes.count(), 2);

@@ -153,8 +153,7 @@ void tst_E2eDiscovery::silentDeviceTurnsRed()
     QCOMPARE(status(), QStringLiteral("We have 20 live out of a total of 20 KOV-1(s) seen."));
     // The lost check runs every five seconds; run it now.
     QVERIFY(QMetaObject::invokeMethod(table, "KovLostTimer"));
-    QCOMPARE(table->index(silentRow, 1).data(Qt::BackgroundRole).value<QColor>(),
-             QColor(Qt::red));
+    QCOMPARE(table->index(silentRow, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::red));
     QCOMPARE(table->liveCount(), 19);
     QCOMPARE(table->totalCount(), 20);
     for (int row = 0; row < table->rowCount(); ++row) {

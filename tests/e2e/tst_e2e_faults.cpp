@@ -99,11 +99,16 @@ void tst_E2eFaults::tableStaysRight_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("version");
-    QTest::newRow("well-behaved device") << "plain" << "1.5.0";
-    QTest::newRow("reply 400 ms late") << "late" << "1.5.1";
-    QTest::newRow("ten malformed replies before the good one") << "garbler" << "1.5.2";
-    QTest::newRow("fifty copies and fifty junk replies") << "flooder" << "1.5.3";
-    QTest::newRow("three-field reply among malformed ones") << "three-fields" << "Unknown";
+    QTest::newRow("well-behaved device") << "plain"
+                                         << "1.5.0";
+    QTest::newRow("reply 400 ms late") << "late"
+                                       << "1.5.1";
+    QTest::newRow("ten malformed replies before the good one") << "garbler"
+                                                               << "1.5.2";
+    QTest::newRow("fifty copies and fifty junk replies") << "flooder"
+                                                         << "1.5.3";
+    QTest::newRow("three-field reply among malformed ones") << "three-fields"
+                                                            << "Unknown";
 }
 
 void tst_E2eFaults::tableStaysRight()
@@ -119,8 +124,9 @@ void tst_E2eFaults::tableStaysRight()
     QVERIFY(row >= 0);
     QCOMPARE(model->index(row, 1).data().toString(), d.value("ip").toString());
     QCOMPARE(model->index(row, 2).data().toString(), version);
-    QCOMPARE(window->statusBar()->currentMessage(),
-             QStringLiteral("We have %1 live out of a total of %1 KOV-1(s) seen.").arg(devices.size()));
+    QCOMPARE(
+        window->statusBar()->currentMessage(),
+        QStringLiteral("We have %1 live out of a total of %1 KOV-1(s) seen.").arg(devices.size()));
     // The malformed replies name 10.1.1.1 and FF:FF:FF:FF:FF:Fx: nowhere.
     for (int r = 0; r < model->rowCount(); ++r) {
         QVERIFY(!model->index(r, 0).data().toString().startsWith("FF:FF"));
@@ -139,16 +145,18 @@ void tst_E2eFaults::updateAll()
 
     // The stalled transfer takes six seconds to give up; the rest end
     // long before. Every device reports its own end in its log.
-    const bool ended = LabTest::waitFor([&] {
-        for (const QJsonObject &d : std::as_const(devices)) {
-            const QString status = statusOf(d.value("ip").toString());
-            if (status.isEmpty() || status.at(0).isDigit())
-                return false;
-            if (lab->commands(d.value("name").toString(), "upgrade").isEmpty())
-                return false;
-        }
-        return true;
-    }, 30000);
+    const bool ended = LabTest::waitFor(
+        [&] {
+            for (const QJsonObject &d : std::as_const(devices)) {
+                const QString status = statusOf(d.value("ip").toString());
+                if (status.isEmpty() || status.at(0).isDigit())
+                    return false;
+                if (lab->commands(d.value("name").toString(), "upgrade").isEmpty())
+                    return false;
+            }
+            return true;
+        },
+        30000);
     QVERIFY(ended);
     QCOMPARE(transfers->rowCount(), devices.size());
 }
@@ -157,16 +165,28 @@ void tst_E2eFaults::transferOutcome_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("reason");   // empty: the device flashed the image
+    QTest::addColumn<QString>("reason"); // empty: the device flashed the image
 
-    QTest::newRow("well-behaved device") << "plain" << "done" << "";
-    QTest::newRow("first three ACKs lost, then resent") << "loses-first-acks" << "done" << "";
-    QTest::newRow("every 100th ACK lost") << "loses-every-100th-ack" << "done" << "";
-    QTest::newRow("every ACK sent twice") << "doubles-acks" << "done" << "";
-    QTest::newRow("device that sent junk replies") << "garbler" << "done" << "";
-    QTest::newRow("silent after block 10") << "stalls" << "Too many retries"
+    QTest::newRow("well-behaved device") << "plain"
+                                         << "done"
+                                         << "";
+    QTest::newRow("first three ACKs lost, then resent") << "loses-first-acks"
+                                                        << "done"
+                                                        << "";
+    QTest::newRow("every 100th ACK lost") << "loses-every-100th-ack"
+                                          << "done"
+                                          << "";
+    QTest::newRow("every ACK sent twice") << "doubles-acks"
+                                          << "done"
+                                          << "";
+    QTest::newRow("device that sent junk replies") << "garbler"
+                                                   << "done"
+                                                   << "";
+    QTest::newRow("silent after block 10") << "stalls"
+                                           << "Too many retries"
                                            << "stopped answering after block 10";
-    QTest::newRow("asks for a file the server lacks") << "wrong-file" << "File not found"
+    QTest::newRow("asks for a file the server lacks") << "wrong-file"
+                                                      << "File not found"
                                                       << "File not found";
 }
 
@@ -201,7 +221,8 @@ void tst_E2eFaults::failedUpgradeKeepsVersion()
 {
     for (const QJsonObject &d : std::as_const(devices)) {
         const QString name = d.value("name").toString();
-        if (lab->commands(name, "upgrade").first().value("result").toString() == QLatin1String("ok"))
+        if (lab->commands(name, "upgrade").first().value("result").toString()
+            == QLatin1String("ok"))
             QVERIFY(LabTest::waitFor([&] { return !lab->commands(name, "booted").isEmpty(); }));
     }
     window->findChild<QPushButton *>("pushButton_2")->click();
@@ -210,8 +231,10 @@ void tst_E2eFaults::failedUpgradeKeepsVersion()
         const int row = WindowTest::rowOfMac(model, deviceNamed(name).value("mac").toString());
         return model->index(row, 2).data().toString();
     };
-    QVERIFY(LabTest::waitFor([&] { return versionOf("plain") == QLatin1String("1.7.0")
-                                          && versionOf("late") == QLatin1String("1.7.0"); }));
+    QVERIFY(LabTest::waitFor([&] {
+        return versionOf("plain") == QLatin1String("1.7.0")
+               && versionOf("late") == QLatin1String("1.7.0");
+    }));
     QCOMPARE(versionOf("stalls"), deviceNamed("stalls").value("version").toString());
     QCOMPARE(versionOf("wrong-file"), deviceNamed("wrong-file").value("version").toString());
     QCOMPARE(versionOf("doubles-acks"), QStringLiteral("1.7.0"));

@@ -50,8 +50,8 @@ void tst_E2eFleet::initTestCase()
             extra.insert("restartOld", true);
         if (i == 9)
             extra.insert("silentAfterUpgrade", true);
-        devices.append(LabTest::device(names.last(), ips.last(), LabTest::mac(0x78, i), "1.6.2",
-                                       extra));
+        devices.append(
+            LabTest::device(names.last(), ips.last(), LabTest::mac(0x78, i), "1.6.2", extra));
         addresses.append(ips.last() + "/24");
     }
     const int host = lab->addHost("kbr0", addresses);
@@ -107,9 +107,12 @@ void tst_E2eFleet::updateAllVerifiesEachDevice()
     window->findChild<QPushButton *>("updateAll")->click();
     QCOMPARE(boxes.count(), 1);
 
-    QVERIFY(LabTest::waitFor([&] {
-        return summary->text() == QLatin1String("8 running the new firmware, 2 failed, 0 in progress");
-    }, 30000));
+    QVERIFY(LabTest::waitFor(
+        [&] {
+            return summary->text()
+                   == QLatin1String("8 running the new firmware, 2 failed, 0 in progress");
+        },
+        30000));
     QCOMPARE(transfers->rowCount(), 10);
     for (int i = 0; i < 10; ++i) {
         QCOMPARE(cell(ips.at(i), 1), QStringLiteral("done"));
@@ -142,7 +145,8 @@ void tst_E2eFleet::retryOrdersOnlyTheFailures()
     QCOMPARE(lab->commands(names.at(8), "upgrade-order").last().value("to").toString(), ips.at(8));
     // The round of the retry: the two again, one of them transferred anew.
     QVERIFY(LabTest::waitFor([&] {
-        return summary->text() == QLatin1String("0 running the new firmware, 2 failed, 0 in progress");
+        return summary->text()
+               == QLatin1String("0 running the new firmware, 2 failed, 0 in progress");
     }));
     QCOMPARE(cell(ips.at(8), 2), QStringLiteral("still running 1.6.2"));
     QVERIFY(retry->isEnabled());

@@ -65,12 +65,17 @@ void tst_E2eSimDevice::initTestCase()
 {
     QVERIFY(replies.bind(QHostAddress::AnyIPv4, 5998));
     sim.start(QStringLiteral(KOV_SIM_PATH),
-              {"--device", "name=dev,ip=10.0.0.5,mac=00:1E:C0:00:00:05,version=1.6.2,"
-                           "upgradeVersion=1.7.0,rebootMs=0,tftpTimeoutMs=200,tftpRetries=2",
+              {"--device",
+               "name=dev,ip=10.0.0.5,mac=00:1E:C0:00:00:05,version=1.6.2,"
+               "upgradeVersion=1.7.0,rebootMs=0,tftpTimeoutMs=200,tftpRetries=2",
                "--log", dir.filePath("log.jsonl")});
     QVERIFY(sim.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return sim.readAllStandardError().contains("ready")
-                                         || sim.state() != QProcess::Running; }, 10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return sim.readAllStandardError().contains("ready")
+                   || sim.state() != QProcess::Running;
+        },
+        10000));
     QCOMPARE(sim.state(), QProcess::Running);
 }
 
@@ -106,13 +111,14 @@ QByteArray tst_E2eSimDevice::reply()
 void tst_E2eSimDevice::upgrade_data()
 {
     QTest::addColumn<QByteArray>("image");
-    QTest::addColumn<bool>("stranger");        // a packet from another port mid-transfer
-    QTest::addColumn<QByteArray>("error");     // an ERROR sent instead of block 2
-    QTest::addColumn<QString>("reason");       // empty: accepted
+    QTest::addColumn<bool>("stranger");    // a packet from another port mid-transfer
+    QTest::addColumn<QByteArray>("error"); // an ERROR sent instead of block 2
+    QTest::addColumn<QString>("reason");   // empty: accepted
 
     const QByteArray good = goodImage();
     QByteArray badSum = good;
-    badSum[badSum.indexOf("\r\n:") - 1] = badSum.at(badSum.indexOf("\r\n:") - 1) == '0' ? '1' : '0';
+    badSum[badSum.indexOf("\r\n:") - 1] = badSum.at(badSum.indexOf("\r\n:") - 1) == '0' ? '1'
+                                                                                        : '0';
     QByteArray badDigit = good;
     badDigit[20] = 'G';
 
@@ -121,12 +127,12 @@ void tst_E2eSimDevice::upgrade_data()
         << good << true << QByteArray() << "";
     QTest::newRow("checksum wrong") << badSum << false << QByteArray() << "checksum";
     QTest::newRow("not hexadecimal") << badDigit << false << QByteArray() << "not hexadecimal";
-    QTest::newRow("no end-of-file record") << good.left(good.size() - 13) << false << QByteArray()
-                                           << "no end-of-file record";
-    QTest::newRow("data after the end-of-file record") << good + record(0, 0, "x") << false
-                                                       << QByteArray() << "after the end-of-file";
-    QTest::newRow("server error ends the transfer") << good << false << QByteArray("Disk on fire")
-                                                    << "Disk on fire";
+    QTest::newRow("no end-of-file record")
+        << good.left(good.size() - 13) << false << QByteArray() << "no end-of-file record";
+    QTest::newRow("data after the end-of-file record")
+        << good + record(0, 0, "x") << false << QByteArray() << "after the end-of-file";
+    QTest::newRow("server error ends the transfer")
+        << good << false << QByteArray("Disk on fire") << "Disk on fire";
 }
 
 void tst_E2eSimDevice::upgrade()
@@ -155,7 +161,8 @@ void tst_E2eSimDevice::upgrade()
             transfer.writeDatagram(u16(5) + u16(0) + error + '\0', client, port);
             break;
         }
-        transfer.writeDatagram(u16(3) + u16(quint16(k)) + image.mid((k - 1) * 512, 512), client, port);
+        transfer.writeDatagram(u16(3) + u16(quint16(k)) + image.mid((k - 1) * 512, 512), client,
+                               port);
         if (k == 2 && stranger) {
             QUdpSocket other;
             other.writeDatagram(u16(3) + u16(3) + "junk", client, port);
@@ -181,7 +188,8 @@ void tst_E2eSimDevice::upgrade()
     }
     // A failed upgrade leaves the device on what it ran.
     QCOMPARE(result.value("version").toString(), version);
-    QCOMPARE(reply(), QStringLiteral("KOV-1,%1,10.0.0.5,00:1E:C0:00:00:05").arg(version).toLatin1());
+    QCOMPARE(reply(),
+             QStringLiteral("KOV-1,%1,10.0.0.5,00:1E:C0:00:00:05").arg(version).toLatin1());
 }
 
 void tst_E2eSimDevice::repliesToBeacon()

@@ -40,7 +40,8 @@ void tst_E2eSubnets::initTestCase()
                                            QStringLiteral("1.%1.%2").arg(subnet - 70).arg(i),
                                            {{"rebootMs", 50}}));
         }
-        QVERIFY2(lab->addDevices(QStringLiteral("kbr%1").arg(subnet - 77), devices) >= 0, qPrintable(lab->error()));
+        QVERIFY2(lab->addDevices(QStringLiteral("kbr%1").arg(subnet - 77), devices) >= 0,
+                 qPrintable(lab->error()));
     }
     window = std::make_unique<MainWindow>();
     QVERIFY(WindowTest::showWindow(window.get()));
@@ -71,7 +72,8 @@ void tst_E2eSubnets::devicesOnBothSubnetsAreListed()
         QCOMPARE(view->model()->index(row, 2).data().toString(),
                  QStringLiteral("1.%1.%2").arg(subnet - 70).arg(i));
         QStringList heardAt;
-        for (const QJsonObject &b : lab->commands(QStringLiteral("s%1d%2").arg(subnet).arg(i), "beacon"))
+        for (const QJsonObject &b :
+             lab->commands(QStringLiteral("s%1d%2").arg(subnet).arg(i), "beacon"))
             heardAt.append(b.value("to").toString());
         QVERIFY2(heardAt.contains(beaconTo), qPrintable(heardAt.join(' ')));
     }
@@ -82,7 +84,7 @@ void tst_E2eSubnets::commandReachesSecondSubnet()
     const int row = WindowTest::rowOfMac(view->model(), LabTest::mac(78, 1));
     QVERIFY(row >= 0);
     WindowTest::clickRow(view, row);
-    window->findChild<QPushButton *>("pushButton_6")->click();   // close relay 2
+    window->findChild<QPushButton *>("pushButton_6")->click(); // close relay 2
     QVERIFY(LabTest::waitFor([&] { return !lab->commands("s78d1", "relay").isEmpty(); }, 10000));
     const QJsonObject relay = lab->commands("s78d1", "relay").first();
     QCOMPARE(relay.value("relay").toInt(), 2);

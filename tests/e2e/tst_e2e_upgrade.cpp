@@ -112,7 +112,8 @@ void tst_E2eUpgrade::upgradeSelectedDevice()
     // The order went to that device only.
     for (int i = 0; i < names.size(); ++i) {
         if (i != chosen)
-            QVERIFY2(lab->commands(names.at(i), "upgrade-order").isEmpty(), qPrintable(names.at(i)));
+            QVERIFY2(lab->commands(names.at(i), "upgrade-order").isEmpty(),
+                     qPrintable(names.at(i)));
     }
     QCOMPARE(lab->commands(names.at(chosen), "upgrade-order").first().value("to").toString(),
              ips.at(chosen));
@@ -164,8 +165,8 @@ void tst_E2eUpgrade::updateAll()
 // 512, so that its TFTP transfer ends with an empty block.
 static QByteArray blockAlignedImage()
 {
-    const int dataLine = 45;       // ":10" address type 32 digits checksum CR LF
-    const int endLine = 13;        // ":00000001FF\r\n"
+    const int dataLine = 45; // ":10" address type 32 digits checksum CR LF
+    const int endLine = 13;  // ":00000001FF\r\n"
     int records = 600;
     while ((records * dataLine + endLine) % 512 != 0)
         ++records;
