@@ -2,6 +2,9 @@
 
 #include <QRandomGenerator>
 
+#include <memory>
+#include <vector>
+
 #include "firmwaretestutil.h"
 #include "tftpconnection.h"
 #include "tftpdserver.h"
@@ -147,8 +150,11 @@ void TestTftpAbuse::burstOfRequests()
             ++syncs;
         }
     }
+    // Kept open until the burst is over: a closed client's port could be
+    // handed to the next one, whose requests would then be resends.
+    std::vector<std::unique_ptr<Client>> vanishing;
     for (int c = 0; c < vanishingClients; ++c) {
-        Client gone;
+        Client &gone = *vanishing.emplace_back(std::make_unique<Client>());
         for (int i = 0; i < requestsEach; ++i)
             gone.send(rrq("kov-1-rev7.hex"), 69);
         QVERIFY(sync(control));
