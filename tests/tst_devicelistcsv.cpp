@@ -1,6 +1,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "csvreader.h"
 #include "devicelistcsv.h"
 
 class tst_DeviceListCsv : public QObject
@@ -11,6 +12,10 @@ private slots:
     void format_data();
     void format();
     void saveFailureNamesReason();
+    void readBack_data();
+    void readBack();
+    void readRefuses_data();
+    void readRefuses();
 };
 
 void tst_DeviceListCsv::format_data()
@@ -48,6 +53,66 @@ void tst_DeviceListCsv::saveFailureNamesReason()
     QString error;
     QVERIFY(!DeviceListCsv::save(dir.filePath("no/such/dir.csv"), {}, &error));
     QVERIFY2(error.contains("No such file or directory"), qPrintable(error));
+}
+
+// What the export writes, a spreadsheet's own quirks (LF or CR line ends,
+// a byte order mark, blank lines) read back to the same fields and lines.
+void tst_DeviceListCsv::readBack_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::addColumn<QList<QStringList>>("records");
+
+    const QStringList header{"MAC", "IP", "Version", "State", "Last seen"};
+    const QStringList quoted{"00:1E:C0:77:00:0A", "", "a,\"b\"\r\nc", "live", ""};
+    QTest::newRow("own export") << DeviceListCsv::format({quoted}) << QList<int>{1, 2}
+                                << QList<QStringList>{header, quoted};
+    QTest::newRow("LF, BOM, blank lines, empty last field")
+        << QByteArray("\xEF\xBB\xBFmac,name\n\n00:1E:C0:00:00:01,\n\"x\ny\",z\rlast,1")
+        << QList<int>{1, 3, 4, 6}
+        << QList<QStringList>{{"mac", "name"},
+                              {"00:1E:C0:00:00:01", ""},
+                              {"x\ny", "z"},
+                              {"last", "1"}};
+}
+
+void tst_DeviceListCsv::readBack()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QList<int>, lines);
+    QFETCH(QList<QStringList>, records);
+
+    QList<CsvReader::Record> read;
+    QString error;
+    QVERIFY2(CsvReader::read(csv, &read, &error), qPrintable(error));
+    QCOMPARE(read.size(), records.size());
+    for (int i = 0; i < read.size(); ++i) {
+        QCOMPARE(read.at(i).line, lines.at(i));
+        QCOMPARE(read.at(i).fields, records.at(i));
+    }
+}
+
+void tst_DeviceListCsv::readRefuses_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("unclosed quote")
+        << QByteArray("mac\na\n\"open,\nmore") << "line 3: a quoted field is never closed";
+    QTest::newRow("text after quote")
+        << QByteArray("mac,name\n\"a\"b,c") << "line 2: text after a closing quote";
+}
+
+void tst_DeviceListCsv::readRefuses()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, error);
+
+    QList<CsvReader::Record> read{{1, {"stale"}}};
+    QString message;
+    QVERIFY(!CsvReader::read(csv, &read, &message));
+    QCOMPARE(message, error);
+    QVERIFY(read.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_DeviceListCsv)
