@@ -386,24 +386,24 @@ void MainWindow::on_pushButton_11_clicked()
         fleet.order(addresses);
 }
 
+// The row of the device whose transfer went to address: one row per
+// fleet entry, so a device that moved keeps its row; -1 when none.
 int MainWindow::transferRow(QHostAddress &address)
 {
-    const QString text = address.toString();
-    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
-        QTableWidgetItem *item = ui->tableWidget->item(row, 0);
-        if (item && item->text() == text)
-            return row;
-    }
-    return -1;
+    const auto found = transferRows.constFind(fleet.entry(address).id);
+    return found == transferRows.constEnd() || !found->isValid() ? -1 : found->row();
 }
 
-// The three transfer reports share one row per device address. Rows
-// are added with sorting held off, so the new row's items stay together;
-// returns the row where it sits once the table is sorted again.
-int MainWindow::ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address)
+// The three transfer reports share one row per device. Rows are added
+// with sorting held off, so the new row's items stay together; returns
+// the row where it sits once the table is sorted again.
+int MainWindow::ensureTransferRow(const QHostAddress &address)
 {
+    QHostAddress key = address;
+    int row = transferRow(key);
     if (row != -1)
         return row;
+    QTableWidget *table = ui->tableWidget;
     const bool sorting = table->isSortingEnabled();
     table->setSortingEnabled(false);
     row = table->rowCount();
@@ -414,24 +414,26 @@ int MainWindow::ensureTransferRow(QTableWidget *table, int row, const QHostAddre
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
         table->setItem(row, column, item);
     }
+    transferRows.insert(fleet.entry(address).id,
+                        QPersistentModelIndex(table->model()->index(row, 0)));
     table->setSortingEnabled(sorting);
     return addressItem->row();
 }
 
 void MainWindow::ondone(QHostAddress &address)
 {
-    const int row = ensureTransferRow(ui->tableWidget, transferRow(address), address);
+    const int row = ensureTransferRow(address);
     ui->tableWidget->item(row, 1)->setText("done");
 }
 
 void MainWindow::onprogress(QHostAddress &address, int p)
 {
-    const int row = ensureTransferRow(ui->tableWidget, transferRow(address), address);
+    const int row = ensureTransferRow(address);
     ui->tableWidget->item(row, 1)->setText(QString::number(p));
 }
 
 void MainWindow::onerror(QHostAddress &address, QString error)
 {
-    const int row = ensureTransferRow(ui->tableWidget, transferRow(address), address);
+    const int row = ensureTransferRow(address);
     ui->tableWidget->item(row, 1)->setText(error);
 }

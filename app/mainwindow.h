@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QMainWindow>
+#include <QHash>
 #include <QModelIndex>
 #include <QSharedPointer>
 #include <QString>
@@ -103,7 +104,7 @@ private:
     void checkVersion();
     void downloadFirmware();
     int transferRow(QHostAddress &address);
-    static int ensureTransferRow(QTableWidget *table, int row, const QHostAddress &address);
+    int ensureTransferRow(const QHostAddress &address);
     void setUpTransferTable();
     void showHeldFirmware();
     void showUpgradeEntry(const QHostAddress &address);
@@ -119,4 +120,7 @@ private:
     IRCodeGeneratorDialog irDialog;
     Ui::MainWindow *ui;
     DevicePage *devicePage = nullptr;
+    // The transfer table's row of each fleet entry (by its id), followed
+    // through sorting.
+    QHash<int, QPersistentModelIndex> transferRows;
 };

@@ -55,8 +55,9 @@ void MainWindow::showHeldFirmware()
 void MainWindow::showUpgradeEntry(const QHostAddress &address)
 {
     const FleetUpgrade::Entry entry = fleet.entry(address);
-    QHostAddress key = address;
-    const int row = ensureTransferRow(ui->tableWidget, transferRow(key), address);
+    const int row = ensureTransferRow(address);
+    // A device that came back elsewhere: its row follows it.
+    ui->tableWidget->item(row, 0)->setText(entry.address.toString());
     QTableWidgetItem *status = ui->tableWidget->item(row, 1);
     QTableWidgetItem *result = ui->tableWidget->item(row, 2);
     status->setData(ProgressBarDelegate::ProgressRole, entry.progress);

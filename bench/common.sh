@@ -4,6 +4,7 @@
 # the machine.
 #
 #   bench_build TARGET...   configure build-bench (Release) if needed, build
+#   bench_floor             build the bare C lock-step floor program
 #   bench_in_netns "$@"     re-exec the calling script under scripts/netns-run
 # env: KOV_BENCH_BUILD   build directory (default build-bench in the tree)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +20,12 @@ bench_build() {
         tail -n 30 "$build/bench-build.log" >&2
         exit 1
     }
+}
+
+# The bare C lock-step floor (bench/lockstep-floor.c) beside the build.
+bench_floor() {
+    mkdir -p "$build/bench"
+    cc -O2 -Wall -o "$build/bench/lockstep-floor" "$root/bench/lockstep-floor.c"
 }
 
 bench_in_netns() {

@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     const QString simPath = QString::fromLocal8Bit(argv[1]);
     const int count = argc > 2 ? qBound(1, atoi(argv[2]), 2000) : 200;
     const int beaconMs = argc > 3 ? atoi(argv[3]) : FleetUpgrade::DefaultBeaconInterval;
-    const int timeoutMs = 200000;
+    const int timeoutMs = qMax(200000, count * 300);
 
     // The simulated LAN of the end-to-end tests: the tool on a bridge of
     // this namespace, the devices in a child namespace behind it.
@@ -176,6 +176,7 @@ int main(int argc, char *argv[])
                 "%.1f s after \"Yes\" (timer every %d ms)\n",
                 static_cast<long long>(longestStall), static_cast<long long>(stallCpu),
                 stallAt / 1000.0, Tick);
-    std::printf("fleet: tool memory (RSS) %ld kB before, %ld kB after\n", rssBefore, rssAfter);
+    std::printf("fleet: tool memory (RSS) %ld kB before, %ld kB after (%+.1f %%)\n", rssBefore,
+                rssAfter, rssBefore > 0 ? (rssAfter - rssBefore) * 100.0 / rssBefore : 0.0);
     return verified ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 
 #include "commandline.h"
 #include "console.h"
+#include "devicelistcsv.h"
 #include "discoveryround.h"
 #include "exitcode.h"
 
@@ -43,23 +44,13 @@ void printJson(const QList<QSharedPointer<KovInfo>> &devices)
             : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
 }
 
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 void printCsv(const QList<QSharedPointer<KovInfo>> &devices)
 {
     Console::out(QStringLiteral("mac,ip,version"));
     for (const QSharedPointer<KovInfo> &kov : devices)
-        Console::out(
-            QStringList{csvField(kov->mac), csvField(kov->ip), csvField(kov->version)}.join(
-                QLatin1Char(',')));
+        Console::out(QStringList{DeviceListCsv::field(kov->mac), DeviceListCsv::field(kov->ip),
+                                 DeviceListCsv::field(kov->version)}
+                         .join(QLatin1Char(',')));
 }
 
 }
@@ -73,7 +64,9 @@ QString discoverFormats()
         "         all strings as the devices sent them; [] when none answered.\n"
         "  csv    the header line \"mac,ip,version\", then one line per device;\n"
         "         fields with a comma, quote or line break are quoted as in\n"
-        "         RFC 4180. Lines end with LF.\n"
+        "         RFC 4180, and one that begins with =, +, -, @, a tab or a\n"
+        "         carriage return gets a leading ' so that a spreadsheet does not\n"
+        "         run it as a formula. Lines end with LF.\n"
         "  A device that reports no version shows \"Unknown\"; one whose IP text\n"
         "  cannot be read shows an empty IP.");
 }

@@ -47,16 +47,22 @@ QString upgradeFormats()
         "  text  while it runs, a live line per device with a progress bar on a\n"
         "        terminal, else lines \"DEVICE: transfer N%\" (every 10 %) and\n"
         "        \"DEVICE: STATE\"; at the end \"DEVICE: RESULT\" per device, then\n"
-        "        \"N running the new firmware, N failed, N in progress\". RESULT is\n"
-        "        \"running VERSION\", \"still running VERSION\", \"no answer after the\n"
-        "        upgrade\", \"transfer failed: REASON\" or \"did not ask for the image\n"
-        "        within N s\".\n"
+        "        \"N running the new firmware, N unverified, N failed, N in progress\"\n"
+        "        (the unverified part only when there are any). RESULT is \"running\n"
+        "        VERSION\", \"still running VERSION\", \"restarted; it does not report\n"
+        "        its version\", \"no answer after the upgrade\", \"transfer failed:\n"
+        "        REASON\" or \"did not ask for the image within N s\".\n"
         "  json  nothing while it runs; at the end one object {\"summary\": TEXT,\n"
-        "        \"running\": N, \"failed\": N, \"devices\": [{\"device\", \"address\",\n"
-        "        \"mac\", \"transfer\", \"result\", \"text\", \"servedVersion\",\n"
-        "        \"deviceVersion\"}]}, where result is one of running, still-old,\n"
-        "        no-answer, transfer-failed, no-transfer and transfer is the last\n"
-        "        transfer state (percentage, \"done\" or the error).");
+        "        \"running\": N, \"unverified\": N, \"failed\": N, \"devices\":\n"
+        "        [{\"device\", \"address\", \"mac\", \"transfer\", \"result\", \"text\",\n"
+        "        \"servedVersion\", \"deviceVersion\"}]}, where result is one of\n"
+        "        running, unverified, still-old, no-answer, transfer-failed,\n"
+        "        no-transfer and transfer is the last transfer state (percentage,\n"
+        "        \"done\" or the error). A device that moves to another address keeps\n"
+        "        its entry, under its new address.\n"
+        "Exit status 0 only when every device came back running the served\n"
+        "version. A device that answers without a version (unverified) may run\n"
+        "it or not: it is not counted as failed, but the status is 1.");
 }
 
 int upgradeCommand(const QStringList &arguments)

@@ -30,6 +30,8 @@ QString resultKey(FleetUpgrade::Result result)
         return QStringLiteral("running");
     case FleetUpgrade::Result::StillOld:
         return QStringLiteral("still-old");
+    case FleetUpgrade::Result::Unverified:
+        return QStringLiteral("unverified");
     case FleetUpgrade::Result::NoAnswer:
         return QStringLiteral("no-answer");
     case FleetUpgrade::Result::TransferFailed:
@@ -57,16 +59,24 @@ UpgradeRun::UpgradeRun(TFTPDServer *server, DiscoveryRound *round, const QString
 
 void UpgradeRun::expect(const QHostAddress &address, const QString &label)
 {
-    deviceFor(address).label = label;
+    devices.append(Device{address, label, QString(), -1, -1});
 }
 
-UpgradeRun::Device &UpgradeRun::deviceFor(const QHostAddress &address)
+// The device of a fleet entry: the one it was matched with before (it may
+// have moved since), else the one expected at its address, else a new one.
+UpgradeRun::Device &UpgradeRun::deviceFor(const FleetUpgrade::Entry &entry)
 {
     for (Device &device : devices) {
-        if (device.address == address)
+        if (device.id == entry.id)
             return device;
     }
-    devices.append(Device{address, address.toString(), QString(), -1});
+    for (Device &device : devices) {
+        if (device.id < 0 && device.address == entry.address) {
+            device.id = entry.id;
+            return device;
+        }
+    }
+    devices.append(Device{entry.address, entry.address.toString(), QString(), -1, entry.id});
     return devices.last();
 }
 
@@ -93,12 +103,13 @@ void UpgradeRun::run(bool everyDevice)
 
 void UpgradeRun::entryChanged(const QHostAddress &address)
 {
-    Device &device = deviceFor(address);
+    const FleetUpgrade::Entry entry = fleet.entry(address);
+    Device &device = deviceFor(entry);
+    device.address = entry.address;
     if (output == Output::Live) {
         dirty = true;
     } else if (output == Output::Lines) {
         // One line per 10 % step and per change of state, as a log reads.
-        const FleetUpgrade::Entry entry = fleet.entry(address);
         QString line;
         if (entry.result == FleetUpgrade::Result::Transferring && entry.progress >= 0) {
             const int step = entry.progress / 10 * 10;
@@ -114,7 +125,7 @@ void UpgradeRun::entryChanged(const QHostAddress &address)
             Console::out(line);
         }
     }
-    if (finished())
+    if (isFinal(entry.result) && finished())
         loop.quit();
 }
 
@@ -134,36 +145,27 @@ void UpgradeRun::tick()
 
 bool UpgradeRun::neverStarted(const Device &device) const
 {
-    return !fleet.contains(device.address) && sinceOrder.isValid()
-           && sinceOrder.elapsed() >= verifyTimeoutMs;
+    return device.id < 0 && sinceOrder.isValid() && sinceOrder.elapsed() >= verifyTimeoutMs;
 }
 
 bool UpgradeRun::finished() const
 {
     for (const Device &device : devices) {
-        if (fleet.contains(device.address)) {
-            if (!isFinal(fleet.entry(device.address).result))
-                return false;
-        } else if (!neverStarted(device)) {
-            return false;
-        }
-    }
-    // Transfers of devices nobody named (an order to all) count too.
-    for (const QHostAddress &address : fleet.addresses()) {
-        if (!isFinal(fleet.entry(address).result))
+        if (device.id < 0 && !neverStarted(device))
             return false;
     }
-    return true;
+    // Every transfer, of devices nobody named (an order to all) too.
+    return fleet.allFinal();
 }
 
 QString UpgradeRun::stateText(const Device &device) const
 {
-    if (!fleet.contains(device.address)) {
+    if (device.id < 0) {
         return neverStarted(device) ? QStringLiteral("did not ask for the image within %1 s")
                                           .arg(verifyTimeoutMs / 1000.0)
                                     : QStringLiteral("ordered, waiting for the transfer");
     }
-    const FleetUpgrade::Entry entry = fleet.entry(device.address);
+    const FleetUpgrade::Entry entry = fleet.entryOf(device.id);
     switch (entry.result) {
     case FleetUpgrade::Result::Transferring:
         return QStringLiteral("transfer %1%").arg(qMax(0, entry.progress));
@@ -176,9 +178,9 @@ QString UpgradeRun::stateText(const Device &device) const
 
 QString UpgradeRun::liveLine(const Device &device) const
 {
-    const FleetUpgrade::Entry entry = fleet.entry(device.address);
+    const FleetUpgrade::Entry entry = fleet.entryOf(device.id);
     int percent = 0;
-    if (fleet.contains(device.address))
+    if (device.id >= 0)
         percent = entry.progress >= 0                                    ? entry.progress
                   : entry.result == FleetUpgrade::Result::TransferFailed ? 0
                                                                          : 100;
@@ -212,8 +214,7 @@ bool UpgradeRun::allRunning() const
     if (devices.isEmpty())
         return false;
     for (const Device &device : devices) {
-        if (fleet.entry(device.address).result != FleetUpgrade::Result::Running
-            || !fleet.contains(device.address))
+        if (fleet.entryOf(device.id).result != FleetUpgrade::Result::Running)
             return false;
     }
     return true;
@@ -222,23 +223,26 @@ bool UpgradeRun::allRunning() const
 QString UpgradeRun::summary() const
 {
     int running = 0;
+    int unverified = 0;
     int failed = 0;
     int inProgress = 0;
     for (const Device &device : devices) {
-        const FleetUpgrade::Entry entry = fleet.entry(device.address);
-        if (!fleet.contains(device.address))
+        const FleetUpgrade::Entry entry = fleet.entryOf(device.id);
+        if (device.id < 0)
             (neverStarted(device) ? failed : inProgress)++;
         else if (entry.result == FleetUpgrade::Result::Running)
             ++running;
+        else if (entry.result == FleetUpgrade::Result::Unverified)
+            ++unverified;
         else if (entry.failed())
             ++failed;
         else
             ++inProgress;
     }
-    return QStringLiteral("%1 running the new firmware, %2 failed, %3 in progress")
-        .arg(running)
-        .arg(failed)
-        .arg(inProgress);
+    QString text = QStringLiteral("%1 running the new firmware, ").arg(running);
+    if (unverified > 0)
+        text += QStringLiteral("%1 unverified, ").arg(unverified);
+    return text + QStringLiteral("%1 failed, %2 in progress").arg(failed).arg(inProgress);
 }
 
 QStringList UpgradeRun::resultLines() const
@@ -253,19 +257,22 @@ QJsonObject UpgradeRun::toJson() const
 {
     QJsonArray list;
     int running = 0;
+    int unverified = 0;
     int failed = 0;
     for (const Device &device : devices) {
-        const bool started = fleet.contains(device.address);
-        const FleetUpgrade::Entry entry = fleet.entry(device.address);
+        const bool started = device.id >= 0;
+        const FleetUpgrade::Entry entry = fleet.entryOf(device.id);
         const QString result = started                ? resultKey(entry.result)
                                : neverStarted(device) ? QStringLiteral("no-transfer")
                                                       : QStringLiteral("ordered");
         running += result == QLatin1String("running");
+        unverified += result == QLatin1String("unverified");
         failed += started ? entry.failed() : neverStarted(device);
         list.append(QJsonObject{
             {QStringLiteral("device"), device.label},
             {QStringLiteral("address"), device.address.toString()},
-            {QStringLiteral("mac"), round->macOf(device.address)},
+            {QStringLiteral("mac"),
+             started && !entry.mac.isEmpty() ? entry.mac : round->macOf(device.address)},
             {QStringLiteral("transfer"), entry.status},
             {QStringLiteral("result"), result},
             {QStringLiteral("text"), stateText(device)},
@@ -275,6 +282,7 @@ QJsonObject UpgradeRun::toJson() const
     }
     return QJsonObject{{QStringLiteral("summary"), summary()},
                        {QStringLiteral("running"), running},
+                       {QStringLiteral("unverified"), unverified},
                        {QStringLiteral("failed"), failed},
                        {QStringLiteral("devices"), list}};
 }

@@ -36,9 +36,11 @@ public:
     // transfer was reported, has a result.
     void run(bool everyDevice);
 
+    // True when every device is running the served version; a device that
+    // does not report its version is not one.
     bool allRunning() const;
-    // The window's summary line: "N running the new firmware, N failed,
-    // N in progress".
+    // The window's summary line: "N running the new firmware[, N
+    // unverified], N failed, N in progress".
     QString summary() const;
     // The final report, one line per device.
     QStringList resultLines() const;
@@ -51,13 +53,14 @@ private:
         QString label;
         QString lastLine;  // for plain lines: what was printed last
         int lastStep = -1; // last 10 % step printed
+        int id = -1;       // its fleet entry; -1 until its transfer is reported
     };
 
     void entryChanged(const QHostAddress &address);
     void tick();
     bool finished() const;
     bool neverStarted(const Device &device) const;
-    Device &deviceFor(const QHostAddress &address);
+    Device &deviceFor(const FleetUpgrade::Entry &entry);
     QString stateText(const Device &device) const;
     QString liveLine(const Device &device) const;
     void redraw();

@@ -4,28 +4,31 @@
 
 namespace {
 
-QByteArray field(const QString &text)
-{
-    QByteArray bytes = text.toUtf8();
-    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r')
-        || bytes.contains('\n')) {
-        bytes.replace('"', "\"\"");
-        bytes = '"' + bytes + '"';
-    }
-    return bytes;
-}
-
 void appendLine(QByteArray &csv, const QStringList &fields)
 {
     for (int i = 0; i < fields.size(); ++i) {
         if (i > 0)
             csv += ',';
-        csv += field(fields.at(i));
+        csv += DeviceListCsv::field(fields.at(i)).toUtf8();
     }
     csv += "\r\n";
 }
 
 } // namespace
+
+QString DeviceListCsv::field(const QString &text)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    QString out = text;
+    if (!out.isEmpty() && formulaStarts.contains(out.at(0)))
+        out.prepend(QLatin1Char('\''));
+    if (out.contains(QLatin1Char(',')) || out.contains(QLatin1Char('"'))
+        || out.contains(QLatin1Char('\r')) || out.contains(QLatin1Char('\n'))) {
+        out.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        out = QLatin1Char('"') + out + QLatin1Char('"');
+    }
+    return out;
+}
 
 QByteArray DeviceListCsv::format(const QList<QStringList> &rows)
 {

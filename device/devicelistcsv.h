@@ -11,6 +11,12 @@
 class DeviceListCsv
 {
 public:
+    // One field as every CSV of the tool writes it: text from a device
+    // that begins with =, +, -, @, a tab or a carriage return gets a
+    // leading ' so that a spreadsheet shows it instead of running it as a
+    // formula; then RFC 4180 quoting where it holds a comma, quote or line
+    // break.
+    static QString field(const QString &text);
     static QByteArray format(const QList<QStringList> &rows);
     // Writes through QSaveFile, so a failed export leaves any earlier
     // file whole. On failure returns false with the reason in *error.

@@ -6,6 +6,26 @@
 #include "kovdetector.h"
 #include "tftpdserver.h"
 
+namespace {
+
+bool isFinal(FleetUpgrade::Result result)
+{
+    return result != FleetUpgrade::Result::Transferring && result != FleetUpgrade::Result::Waiting;
+}
+
+quint32 keyOf(const QHostAddress &address)
+{
+    return address.toIPv4Address();
+}
+
+// What the device protocol gives for a reply without a version field.
+bool reportsNoVersion(const QString &version)
+{
+    return version.isEmpty() || version == QLatin1String("Unknown");
+}
+
+}
+
 bool FleetUpgrade::Entry::failed() const
 {
     return result == Result::StillOld || result == Result::NoAnswer
@@ -23,6 +43,8 @@ QString FleetUpgrade::Entry::resultText() const
         return QStringLiteral("running ") + deviceVersion;
     case Result::StillOld:
         return QStringLiteral("still running ") + deviceVersion;
+    case Result::Unverified:
+        return QStringLiteral("restarted; it does not report its version");
     case Result::NoAnswer:
         return QStringLiteral("no answer after the upgrade");
     case Result::TransferFailed:
@@ -38,8 +60,11 @@ FleetUpgrade::FleetUpgrade(TFTPDServer *server, int verifyTimeoutMs, int beaconI
     clock.start();
     beaconTimer.setInterval(beaconIntervalMs);
     expiryTimer.setSingleShot(true);
+    summaryTimer.setSingleShot(true);
+    summaryTimer.setInterval(SummaryInterval);
     connect(&beaconTimer, &QTimer::timeout, this, &FleetUpgrade::sendBeacon);
     connect(&expiryTimer, &QTimer::timeout, this, &FleetUpgrade::expire);
+    connect(&summaryTimer, &QTimer::timeout, this, &FleetUpgrade::sendSummary);
     if (server) {
         connect(server, &TFTPDServer::progress, this, &FleetUpgrade::onProgress);
         connect(server, &TFTPDServer::done, this, &FleetUpgrade::onDone);
@@ -71,60 +96,76 @@ void FleetUpgrade::order(const QList<QHostAddress> &addresses)
 {
     startRound();
     for (const QHostAddress &address : addresses) {
-        const auto found = records.find(address);
-        if (found != records.end())
-            found->round = round;
+        if (Record *r = recordAt(address))
+            r->round = round;
         KovDetector::sendUpgrade(address);
     }
-    changed(QHostAddress());
+    summaryLater();
 }
 
 int FleetUpgrade::retryFailed()
 {
-    const QList<QHostAddress> failed = failedAddresses();
+    QList<int> failed;
+    for (const Record &r : std::as_const(records)) {
+        if (r.entry.failed())
+            failed.append(r.entry.id);
+    }
     if (failed.isEmpty())
         return 0;
     startRound();
-    for (const QHostAddress &address : failed) {
-        Record &r = records[address];
+    for (int id : std::as_const(failed)) {
+        Record &r = records[id];
         r.round = round;
-        // A device matched by MAC may have come back on another address.
-        KovDetector::sendUpgrade(r.entry.seenAddress.isNull() ? address : r.entry.seenAddress);
+        // The entry is where the device was last heard from.
+        KovDetector::sendUpgrade(r.entry.address);
     }
-    changed(QHostAddress());
+    summaryLater();
     return int(failed.size());
+}
+
+QList<QHostAddress> FleetUpgrade::addresses() const
+{
+    QList<QHostAddress> list;
+    list.reserve(records.size());
+    for (const Record &r : records)
+        list.append(r.entry.address);
+    return list;
 }
 
 bool FleetUpgrade::contains(const QHostAddress &address) const
 {
-    return records.contains(address);
+    return byAddress.contains(keyOf(address));
 }
 
 FleetUpgrade::Entry FleetUpgrade::entry(const QHostAddress &address) const
 {
-    const auto found = records.constFind(address);
-    return found == records.constEnd() ? Entry() : found->entry;
+    const auto found = byAddress.constFind(keyOf(address));
+    return found == byAddress.constEnd() ? Entry() : records.at(*found).entry;
+}
+
+FleetUpgrade::Entry FleetUpgrade::entryOf(int id) const
+{
+    return id >= 0 && id < records.size() ? records.at(id).entry : Entry();
 }
 
 QList<QHostAddress> FleetUpgrade::failedAddresses() const
 {
     QList<QHostAddress> failed;
-    for (const QHostAddress &address : seen) {
-        if (records.value(address).entry.failed())
-            failed.append(address);
+    for (const Record &r : records) {
+        if (r.entry.failed())
+            failed.append(r.entry.address);
     }
     return failed;
-}
-
-bool FleetUpgrade::hasFailed() const
-{
-    return std::any_of(records.cbegin(), records.cend(),
-                       [](const Record &r) { return r.entry.failed(); });
 }
 
 int FleetUpgrade::runningCount() const
 {
     return counts().running;
+}
+
+int FleetUpgrade::unverifiedCount() const
+{
+    return counts().unverified;
 }
 
 int FleetUpgrade::failedCount() const
@@ -139,13 +180,14 @@ int FleetUpgrade::inProgressCount() const
 
 FleetUpgrade::Counts FleetUpgrade::counts() const
 {
-    // One pass: this runs on every transfer report.
     Counts c;
     for (const Record &r : records) {
         if (r.round != round)
             continue;
         if (r.entry.result == Result::Running)
             ++c.running;
+        else if (r.entry.result == Result::Unverified)
+            ++c.unverified;
         else if (r.entry.failed())
             ++c.failed;
         else
@@ -157,70 +199,130 @@ FleetUpgrade::Counts FleetUpgrade::counts() const
 QString FleetUpgrade::summary() const
 {
     const Counts c = counts();
-    return QStringLiteral("%1 running the new firmware, %2 failed, %3 in progress")
-        .arg(c.running)
-        .arg(c.failed)
-        .arg(c.inProgress);
+    QString text = QStringLiteral("%1 running the new firmware, ").arg(c.running);
+    if (c.unverified > 0)
+        text += QStringLiteral("%1 unverified, ").arg(c.unverified);
+    return text + QStringLiteral("%1 failed, %2 in progress").arg(c.failed).arg(c.inProgress);
 }
 
 void FleetUpgrade::deviceDetected(QString version, QHostAddress ip, QString mac)
 {
     if (waiting == 0)
         return;
-    for (auto it = records.begin(); it != records.end(); ++it) {
-        Record &r = *it;
-        if (r.entry.result != Result::Waiting || beaconsSent <= r.beaconsAtDone)
-            continue;
-        const bool match = r.entry.mac.isEmpty()
-                               ? ip.isEqual(r.entry.address, QHostAddress::TolerantConversion)
-                               : mac.compare(r.entry.mac, Qt::CaseInsensitive) == 0;
-        if (!match)
-            continue;
-        r.entry.deviceVersion = version.trimmed();
-        r.entry.seenAddress = ip;
-        r.entry.result = r.entry.deviceVersion == r.entry.servedVersion ? Result::Running
-                                                                        : Result::StillOld;
-        --waiting;
-        changed(it.key());
-        break;
+    int id = -1;
+    const auto byItsMac = byMac.constFind(mac.toUpper());
+    if (byItsMac != byMac.constEnd()) {
+        id = *byItsMac;
+    } else if (const Record *r = recordAt(ip); r && r->entry.mac.isEmpty()) {
+        id = r->entry.id; // no MAC was known for the transfer: matched by address
     }
+    if (id < 0)
+        return;
+    Record &r = records[id];
+    if (r.entry.result != Result::Waiting || beaconsSent <= r.beaconsAtDone)
+        return;
+    if (r.entry.mac.isEmpty() && !mac.isEmpty()) {
+        r.entry.mac = mac;
+        byMac.insert(mac.toUpper(), id);
+    }
+    r.entry.deviceVersion = version.trimmed();
+    r.entry.seenAddress = ip;
+    moveTo(r, ip);
+    setResult(r, reportsNoVersion(r.entry.deviceVersion)          ? Result::Unverified
+                 : r.entry.deviceVersion == r.entry.servedVersion ? Result::Running
+                                                                  : Result::StillOld);
+    changed(r);
     if (waiting == 0) {
         beaconTimer.stop();
         expiryTimer.stop();
     }
 }
 
+FleetUpgrade::Record *FleetUpgrade::recordAt(const QHostAddress &address)
+{
+    const auto found = byAddress.constFind(keyOf(address));
+    return found == byAddress.constEnd() ? nullptr : &records[*found];
+}
+
+FleetUpgrade::Record &FleetUpgrade::newRecord(const QHostAddress &address, const QString &mac)
+{
+    Record r;
+    r.entry.id = int(records.size());
+    r.entry.address = address;
+    r.entry.mac = mac;
+    records.append(r);
+    ++unfinished; // it starts as Transferring
+    byAddress.insert(keyOf(address), r.entry.id);
+    if (!mac.isEmpty())
+        byMac.insert(mac.toUpper(), r.entry.id);
+    return records.last();
+}
+
+void FleetUpgrade::moveTo(Record &r, const QHostAddress &address)
+{
+    const quint32 to = keyOf(address);
+    const quint32 from = keyOf(r.entry.address);
+    if (from != to) {
+        const auto old = byAddress.constFind(from);
+        if (old != byAddress.constEnd() && *old == r.entry.id)
+            byAddress.erase(old);
+        r.entry.address = address;
+    }
+    // The latest device heard at an address owns it.
+    byAddress.insert(to, r.entry.id);
+}
+
+void FleetUpgrade::setResult(Record &r, Result result)
+{
+    const Result before = r.entry.result;
+    const bool failedBefore = r.entry.failed();
+    r.entry.result = result;
+    failedTotal += int(r.entry.failed()) - int(failedBefore);
+    unfinished += int(!isFinal(result)) - int(!isFinal(before));
+    waiting += int(result == Result::Waiting) - int(before == Result::Waiting);
+}
+
 FleetUpgrade::Record &FleetUpgrade::startedRecord(const QHostAddress &address)
 {
-    auto found = records.find(address);
-    if (found == records.end()) {
-        found = records.insert(address, Record());
-        found->entry.address = address;
-        seen.append(address);
-    } else if (found->entry.result == Result::Transferring && found->entry.progress >= 0) {
-        return *found; // a report of the transfer that runs
+    Record *r = recordAt(address);
+    if (r && r->entry.result == Result::Transferring && r->entry.progress >= 0)
+        return *r; // a report of the transfer that runs
+
+    // A new transfer: whose device is it?
+    const QString mac = macLookup ? macLookup(address) : QString();
+    if (!mac.isEmpty()) {
+        const auto known = byMac.constFind(mac.toUpper());
+        if (known != byMac.constEnd()) {
+            r = &records[*known];
+        } else if (r && r->entry.mac.isEmpty()) {
+            r->entry.mac = mac;
+            byMac.insert(mac.toUpper(), r->entry.id);
+        } else if (r) {
+            r = nullptr; // another device has taken this address
+        }
     }
-    // A new transfer: the image it is served is the one held now.
-    Record &r = *found;
-    if (r.entry.result == Result::Waiting)
-        --waiting;
-    r.entry.result = Result::Transferring;
-    r.entry.servedVersion = served;
-    r.entry.deviceVersion.clear();
-    r.entry.seenAddress = QHostAddress();
-    r.entry.progress = 0;
-    if (macLookup)
-        r.entry.mac = macLookup(address);
-    r.round = round;
-    return r;
+    if (!r)
+        r = &newRecord(address, mac);
+    moveTo(*r, address);
+
+    // The image it is served is the one held now.
+    setResult(*r, Result::Transferring);
+    r->entry.servedVersion = served;
+    r->entry.deviceVersion.clear();
+    r->entry.seenAddress = QHostAddress();
+    r->entry.progress = -1; // until the caller sets what was reported
+    r->round = round;
+    return *r;
 }
 
 void FleetUpgrade::onProgress(QHostAddress &address, int p)
 {
     Record &r = startedRecord(address);
+    if (r.entry.progress == p)
+        return; // the next block, or a resend, within the same percent
     r.entry.progress = p;
     r.entry.status = QString::number(p);
-    changed(address);
+    changed(r);
 }
 
 void FleetUpgrade::onDone(QHostAddress &address)
@@ -228,16 +330,18 @@ void FleetUpgrade::onDone(QHostAddress &address)
     Record &r = startedRecord(address);
     r.entry.progress = -1;
     r.entry.status = QStringLiteral("done");
-    r.entry.result = Result::Waiting;
-    if (r.entry.mac.isEmpty() && macLookup)
+    if (r.entry.mac.isEmpty() && macLookup) {
         r.entry.mac = macLookup(address);
+        if (!r.entry.mac.isEmpty() && !byMac.contains(r.entry.mac.toUpper()))
+            byMac.insert(r.entry.mac.toUpper(), r.entry.id);
+    }
+    setResult(r, Result::Waiting);
     r.beaconsAtDone = beaconsSent;
     r.deadline = clock.elapsed() + verifyTimeoutMs;
-    ++waiting;
     if (!beaconTimer.isActive())
         beaconTimer.start();
     scheduleExpiry();
-    changed(address);
+    changed(r);
 }
 
 void FleetUpgrade::onError(QHostAddress &address, QString error)
@@ -245,8 +349,8 @@ void FleetUpgrade::onError(QHostAddress &address, QString error)
     Record &r = startedRecord(address);
     r.entry.progress = -1;
     r.entry.status = error;
-    r.entry.result = Result::TransferFailed;
-    changed(address);
+    setResult(r, Result::TransferFailed);
+    changed(r);
 }
 
 void FleetUpgrade::startRound()
@@ -254,10 +358,20 @@ void FleetUpgrade::startRound()
     ++round;
 }
 
-void FleetUpgrade::changed(const QHostAddress &address)
+void FleetUpgrade::changed(const Record &r)
 {
-    if (!address.isNull())
-        emit entryChanged(address);
+    emit entryChanged(r.entry.address);
+    summaryLater();
+}
+
+void FleetUpgrade::summaryLater()
+{
+    if (!summaryTimer.isActive())
+        summaryTimer.start();
+}
+
+void FleetUpgrade::sendSummary()
+{
     const QString text = summary();
     if (text != lastSummary) {
         lastSummary = text;
@@ -278,12 +392,11 @@ void FleetUpgrade::sendBeacon()
 void FleetUpgrade::expire()
 {
     const qint64 now = clock.elapsed();
-    for (auto it = records.begin(); it != records.end(); ++it) {
-        if (it->entry.result != Result::Waiting || it->deadline > now)
+    for (Record &r : records) {
+        if (r.entry.result != Result::Waiting || r.deadline > now)
             continue;
-        it->entry.result = Result::NoAnswer;
-        --waiting;
-        changed(it.key());
+        setResult(r, Result::NoAnswer);
+        changed(r);
     }
     if (waiting == 0)
         beaconTimer.stop();

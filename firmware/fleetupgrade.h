@@ -17,7 +17,10 @@ class TFTPDServer;
 // drive it.
 //
 // A device's transfer is seen through the server's progress/done/error
-// signals, one entry per device address. The version served to a device
+// signals, one entry per device: per MAC where the MAC lookup knows the
+// transfer's address, else per address. A device that comes back (or is
+// served again) at another address keeps its entry, which moves to the
+// new address. The version served to a device
 // is the servedVersion() at the moment its transfer starts (the first
 // report after none was running). After "done" the entry waits for the
 // device to answer the discovery beacon again: while any entry waits, the
@@ -27,11 +30,14 @@ class TFTPDServer;
 // when it knew none. Only replies heard after a beacon of ours that went
 // out after the transfer's "done" count: earlier ones may answer an
 // older beacon from before the restart. An entry that hears nothing for
-// the verify timeout after "done" ends as "no answer after the upgrade".
+// the verify timeout after "done" ends as "no answer after the upgrade";
+// one that answers without a version (the three-field reply) ends
+// unverified: neither running the new image nor a failure.
 //
 // The latest round starts with orderAll(), order() or retryFailed(); the
 // summary counts the entries that took part in it: those whose transfer
-// started since, and those ordered by address in it.
+// started since, and those ordered by address in it. summaryChanged is
+// sent at most every SummaryInterval ms, however many reports arrive.
 class FleetUpgrade : public QObject
 {
     Q_OBJECT
@@ -39,20 +45,23 @@ class FleetUpgrade : public QObject
 public:
     static constexpr int DefaultVerifyTimeout = 180000; // ms after "done"
     static constexpr int DefaultBeaconInterval = 10000; // ms between beacons
+    static constexpr int SummaryInterval = 250;         // ms between summaryChanged
 
     enum class Result {
         Transferring,   // the transfer runs (or nothing is known yet)
         Waiting,        // "done"; waiting for the device to answer again
         Running,        // answered with the version it was served
         StillOld,       // answered with another version
+        Unverified,     // answered, but without a version
         NoAnswer,       // silent for the verify timeout after "done"
         TransferFailed, // the transfer ended with an error
     };
 
     struct Entry
     {
-        QHostAddress address; // where the transfer went; the entry's key
-        QString mac;          // from the MAC lookup; empty when unknown
+        int id = -1;          // the entry's own number, kept when it moves
+        QHostAddress address; // where the device was last seen: its transfer, or its answer
+        QString mac;          // from the MAC lookup (upper case); empty when unknown
         QString status;       // as the transfer table shows it: the percentage
                               // (decimal, no sign), "done" or the error text
         int progress = -1;    // 0..100 while the transfer runs, else -1
@@ -63,8 +72,9 @@ public:
 
         bool failed() const;
         // "waiting for the device to restart", "running <version>",
-        // "still running <old version>", "no answer after the upgrade",
-        // "transfer failed", or empty while the transfer runs.
+        // "still running <old version>", "restarted; it does not report
+        // its version", "no answer after the upgrade", "transfer failed",
+        // or empty while the transfer runs.
         QString resultText() const;
     };
 
@@ -95,19 +105,27 @@ public:
     // unicast datagram each; returns how many were ordered.
     int retryFailed();
 
-    // Every address a transfer was reported for, in the order first seen.
-    QList<QHostAddress> addresses() const { return seen; }
+    // The current address of every entry, in the order the entries began.
+    QList<QHostAddress> addresses() const;
+    // Whether an entry is at address now.
     bool contains(const QHostAddress &address) const;
-    // The entry of address; a default Entry when there is none.
+    // The entry at address; a default Entry (id -1) when there is none.
     Entry entry(const QHostAddress &address) const;
+    // The entry with that id; a default Entry when there is none.
+    Entry entryOf(int id) const;
+    int entryCount() const { return int(records.size()); }
     QList<QHostAddress> failedAddresses() const;
-    bool hasFailed() const;
+    bool hasFailed() const { return failedTotal > 0; }
+    // Whether every entry has its result (none transferring or waiting).
+    bool allFinal() const { return unfinished == 0; }
 
     // Counts over the latest round.
     int runningCount() const;
+    int unverifiedCount() const;
     int failedCount() const;
     int inProgressCount() const;
-    // "N running the new firmware, N failed, N in progress"
+    // "N running the new firmware, N unverified, N failed, N in progress",
+    // the unverified part only when there are any.
     QString summary() const;
 
 public slots:
@@ -115,6 +133,7 @@ public slots:
     void deviceDetected(QString version, QHostAddress ip, QString mac);
 
 signals:
+    // The entry now at address changed (it may have moved there).
     void entryChanged(const QHostAddress &address);
     void summaryChanged(const QString &summary);
 
@@ -122,6 +141,7 @@ private:
     struct Counts
     {
         int running = 0;
+        int unverified = 0;
         int failed = 0;
         int inProgress = 0;
     };
@@ -138,9 +158,15 @@ private:
     void onDone(QHostAddress &address);
     void onError(QHostAddress &address, QString error);
     Record &startedRecord(const QHostAddress &address);
+    Record *recordAt(const QHostAddress &address);
+    Record &newRecord(const QHostAddress &address, const QString &mac);
+    void moveTo(Record &r, const QHostAddress &address);
+    void setResult(Record &r, Result result);
     Counts counts() const;
     void startRound();
-    void changed(const QHostAddress &address);
+    void changed(const Record &r);
+    void summaryLater();
+    void sendSummary();
     void sendBeacon();
     void expire();
     void scheduleExpiry();
@@ -149,13 +175,17 @@ private:
     int beaconIntervalMs;
     QString served;
     MacLookup macLookup;
-    QHash<QHostAddress, Record> records;
-    QList<QHostAddress> seen;
+    QList<Record> records;         // by id, in the order they began
+    QHash<quint32, int> byAddress; // IPv4 address -> id of the entry there
+    QHash<QString, int> byMac;     // upper-case MAC -> id
     int round = 0;
     int waiting = 0;
+    int failedTotal = 0;
+    int unfinished = 0;
     quint64 beaconsSent = 0;
     QTimer beaconTimer;
     QTimer expiryTimer;
+    QTimer summaryTimer;
     QElapsedTimer clock;
     QString lastSummary;
 };

@@ -9,6 +9,7 @@ TFTPConnection::TFTPConnection(QMap<QString, FirmwareInfo> *firmwares, QHostAddr
 {
     // A coarse timer may fire up to 5 % early; the resend period is 1 s.
     timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
     qCDebug(lcTftp).noquote() << printableText(fileName);
 }
 
@@ -27,7 +28,7 @@ void TFTPConnection::begin()
         return;
     }
 
-    connect(&timer, &QTimer::timeout, this, &TFTPConnection::retransmitBlock);
+    connect(&timer, &QTimer::timeout, this, &TFTPConnection::resendIfDue);
     if (!socket.bind(QHostAddress::AnyIPv4, 0)) {
         const QString reason = socket.errorString();
         finish();
@@ -38,10 +39,18 @@ void TFTPConnection::begin()
 
     data = found->firmware;
     blockCount = quint16(Tftp::blockCount(data.size()));
+    inbox.resize(MaxDatagram);
+    packet.reserve(4 + Tftp::BlockSize);
     block = 1;
-    lastBlock = sendBlock(&socket, peer, port, block, &data);
+    sendCurrentBlock();
     emit progress(peer, int(block) * 100 / blockCount);
     timer.start(RetransmitInterval);
+}
+
+void TFTPConnection::sendCurrentBlock()
+{
+    lastBlock = sendBlock(&socket, peer, port, block, &data, &packet);
+    sentAt.start();
 }
 
 void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress &source,
@@ -78,8 +87,7 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
             return;
         }
         ++block;
-        lastBlock = sendBlock(&socket, peer, port, block, &data);
-        timer.start(RetransmitInterval);
+        sendCurrentBlock(); // the resend is due 1 s from now (see retransmitBlock)
         emit progress(peer, int(block) * 100 / blockCount);
         return;
     }
@@ -101,16 +109,25 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
 
 void TFTPConnection::udpDataArrived()
 {
-    while (socket.hasPendingDatagrams()) {
-        QByteArray datagram(MaxDatagram, Qt::Uninitialized);
-        QHostAddress source;
+    // readyRead means a datagram is there: no need to ask first.
+    do {
         quint16 sourcePort = 0;
-        const qint64 n = socket.readDatagram(datagram.data(), MaxDatagram, &source, &sourcePort);
+        const qint64 n = socket.readDatagram(inbox.data(), MaxDatagram, &source, &sourcePort);
         if (n < 0)
-            continue;
-        datagram.truncate(int(n));
-        handlePacket(datagram, source, sourcePort);
+            break;
+        handlePacket(QByteArray::fromRawData(inbox.constData(), int(n)), source, sourcePort);
+    } while (!ended && socket.hasPendingDatagrams());
+}
+
+void TFTPConnection::resendIfDue()
+{
+    // A block went out since the timer was set: its second is not over.
+    const qint64 quiet = sentAt.elapsed();
+    if (!ended && quiet < RetransmitInterval) {
+        timer.start(int(RetransmitInterval - quiet));
+        return;
     }
+    retransmitBlock();
 }
 
 void TFTPConnection::retransmitBlock()
@@ -119,7 +136,7 @@ void TFTPConnection::retransmitBlock()
         return;
     ++retries;
     if (retries <= MaxRetries) {
-        lastBlock = sendBlock(&socket, peer, port, block, &data);
+        sendCurrentBlock();
         emit progress(peer, int(block) * 100 / blockCount);
         timer.start(RetransmitInterval);
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -12,6 +13,13 @@
 // Serves one read request: one image to one client, 512-byte blocks in
 // lock-step from a port of its own, resent after 1 s of silence, given up
 // at the sixth timeout of the transfer. Deletes itself when it ends.
+//
+// The resend timer is not restarted at every block: each send stamps
+// sentAt, and a timeout that comes sooner than 1 s after the latest send
+// only re-arms the timer for the rest of that second (resendIfDue); a
+// timeout 1 s after it runs retransmitBlock. A transfer thus
+// touches the timer about once a second instead of once a block, and
+// reuses one packet buffer and one receive buffer throughout.
 class TFTPConnection : public QObject
 {
     Q_OBJECT
@@ -44,6 +52,9 @@ private slots:
 
 private:
     void refuse(const QString &reason);
+    void sendCurrentBlock();
+    // The timer's timeout: resends once 1 s has passed since the latest send.
+    void resendIfDue();
     // Stops the transfer for good and schedules its deletion.
     void finish();
 
@@ -59,4 +70,8 @@ private:
     quint16 blockCount = 0;
     QMap<QString, FirmwareInfo> *firmwares;
     bool ended = false;
+    QElapsedTimer sentAt; // since the latest send of a block
+    QByteArray packet;    // the DATA packet, rebuilt in place for each block
+    QByteArray inbox;     // receive buffer
+    QHostAddress source;  // sender of the datagram read last
 };

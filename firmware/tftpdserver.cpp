@@ -101,7 +101,12 @@ void TFTPDServer::addFirmware(QString revision, QString version, QByteArray firm
 
 void TFTPDServer::udpPacketArrived()
 {
-    while (socket.hasPendingDatagrams()) {
+    // A slice per turn of the event loop: a subnet told to upgrade at once
+    // sends its read requests together, and starting them all in one pass
+    // would hold up the transfers under way and the window. What is left
+    // stays queued in the socket, in the order it came, and its readyRead
+    // comes again at the next turn.
+    for (int taken = 0; taken < RequestSlice && socket.hasPendingDatagrams(); ++taken) {
         QByteArray datagram(MaxRequest + 1, Qt::Uninitialized);
         QHostAddress sender;
         quint16 senderPort = 0;

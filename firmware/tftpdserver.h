@@ -30,6 +30,8 @@ public:
     static constexpr quint16 DefaultPort = 69;
     // Room for the read requests of a whole subnet told to upgrade at once.
     static constexpr int ReceiveBuffer = 1 << 20;
+    // Datagrams taken from that port per turn of the event loop.
+    static constexpr int RequestSlice = 16;
 
     explicit TFTPDServer(QObject *parent = nullptr);
     ~TFTPDServer() override;

@@ -27,3 +27,7 @@ void sendError(QUdpSocket *socket, const QHostAddress &address, quint16 port, qu
 // Returns true when the block sent was the image's last (under 512 bytes).
 bool sendBlock(QUdpSocket *socket, const QHostAddress &address, quint16 port, quint16 block,
                const QByteArray *data);
+// The same, building the packet in *packet, whose room is kept from one
+// block to the next (a transfer sends hundreds of them).
+bool sendBlock(QUdpSocket *socket, const QHostAddress &address, quint16 port, quint16 block,
+               const QByteArray *data, QByteArray *packet);

@@ -81,6 +81,9 @@ QString setField(DeviceConfig &c, const QString &key, const QString &value)
         number(c.floodReplies);
     } else if (key == QLatin1String("restartOld")) {
         c.restartOld = toBool(value, ok);
+    } else if (key == QLatin1String("ipAfterUpgrade")) {
+        c.ipAfterUpgrade = QHostAddress(value);
+        ok = c.ipAfterUpgrade.protocol() == QAbstractSocket::IPv4Protocol;
     } else if (key == QLatin1String("silentAfterUpgrade")) {
         c.silentAfterUpgrade = toBool(value, ok);
     } else {

@@ -33,6 +33,7 @@ struct DeviceConfig
     int floodReplies = 0;            // N extra valid and N junk replies per beacon
     bool restartOld = false;         // after a complete transfer, restart into the old version
     bool silentAfterUpgrade = false; // after a complete transfer, never answer again
+    QHostAddress ipAfterUpgrade;     // set: restarts at this address after an upgrade (DHCP)
 
     // Reads "key=value,key=value" (keys as in JSON). Returns an empty
     // string when it is well-formed, else what is wrong.

@@ -43,7 +43,8 @@ QString parseOptions(const QCoreApplication &app, Options &options)
         "rebootMs, tftpTimeoutMs, tftpRetries, replyDelayMs, dropAckEvery,\n"
         "dropFirstAcks, duplicateAcks, stopAfterBlock, malformedReplies, floodReplies,\n"
         "restartOld (restarts into its old version after a complete transfer),\n"
-        "silentAfterUpgrade (answers nothing after a complete transfer).\n"
+        "silentAfterUpgrade (answers nothing after a complete transfer),\n"
+        "ipAfterUpgrade (restarts at this address after an upgrade, as with DHCP).\n"
         "A config file is {\"log\": FILE, \"devices\": [{key: value, ...}, ...]}."));
     parser.addHelpOption();
     QCommandLineOption configOption(QStringLiteral("config"),

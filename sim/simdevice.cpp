@@ -25,7 +25,13 @@ QString endpoint(const QHostAddress &address, quint16 port)
 SimDevice::SimDevice(const DeviceConfig &config, const DeviceLog &deviceLog, QObject *parent)
     : QObject(parent), cfg(config), log(deviceLog), current(config.version)
 {
+    bindReplySocket();
+}
+
+void SimDevice::bindReplySocket()
+{
     // Replies leave from the device's own address when it is local here.
+    replySocket.close();
     if (!replySocket.bind(cfg.ip, 0))
         replySocket.bind(QHostAddress::AnyIPv4, 0);
 }
@@ -260,8 +266,10 @@ void SimDevice::upgradeFinished(TftpFetch *source, bool ok, QByteArray image, QS
     // flashed and the device goes on with what it ran.
     if (ok && cfg.silentAfterUpgrade)
         silent = true;
-    else if (ok)
+    else if (ok) {
+        moveOnBoot = !cfg.ipAfterUpgrade.isNull();
         reboot();
+    }
 }
 
 void SimDevice::reboot()
@@ -274,6 +282,12 @@ void SimDevice::rebooted()
 {
     rebooting = false;
     QJsonObject entry;
+    if (moveOnBoot) {
+        moveOnBoot = false;
+        cfg.ip = cfg.ipAfterUpgrade;
+        bindReplySocket();
+        entry.insert(QStringLiteral("ip"), cfg.ip.toString());
+    }
     entry.insert(QStringLiteral("cmd"), QStringLiteral("booted"));
     entry.insert(QStringLiteral("version"), current);
     entry.insert(QStringLiteral("relays"), QJsonArray{false, false, false});

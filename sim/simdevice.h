@@ -51,6 +51,7 @@ private:
     void sendReplies(const QHostAddress &to);
     void startUpgrade(const QHostAddress &server);
     void reboot();
+    void bindReplySocket();
 
     DeviceConfig cfg;
     DeviceLog log;
@@ -58,7 +59,8 @@ private:
     QUdpSocket replySocket;
     bool relays[3] = {false, false, false};
     bool rebooting = false;
-    bool silent = false; // after an upgrade, with cfg.silentAfterUpgrade
+    bool silent = false;     // after an upgrade, with cfg.silentAfterUpgrade
+    bool moveOnBoot = false; // an upgrade done: restart at cfg.ipAfterUpgrade
     QPointer<TftpFetch> fetch;
     QHostAddress fetchServer;
 };

@@ -34,6 +34,18 @@ void tst_DeviceListCsv::format_data()
         << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,\"1.7 \"\"rc\"\"\",live,42 s ago");
     QTest::newRow("line break") << QStringList{mac, "", "a\r\nb", "live", "just now"}
                                 << QByteArray("00:1E:C0:77:00:0A,,\"a\r\nb\",live,just now");
+    QTest::newRow("formula in version")
+        << QStringList{mac, "10.1.2.3", "=1+2", "live", "just now"}
+        << QByteArray("00:1E:C0:77:00:0A,10.1.2.3,'=1+2,live,just now");
+    QTest::newRow("formula with a comma")
+        << QStringList{mac, "", "=HYPERLINK(\"x\",\"y\")", "live", "just now"}
+        << QByteArray("00:1E:C0:77:00:0A,,\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\",live,just now");
+    QTest::newRow("plus, minus, at, tab, carriage return")
+        << QStringList{"+1", "-1", "@SUM(A1)", "\tx", "\rx"}
+        << QByteArray("'+1,'-1,'@SUM(A1),'\tx,\"'\rx\"");
+    QTest::newRow("sign inside is left alone")
+        << QStringList{mac, "", "1.7-rc=2", "live", "just now"}
+        << QByteArray("00:1E:C0:77:00:0A,,1.7-rc=2,live,just now");
     QTest::newRow("UTF-8") << QStringList{mac, "", "Version \u00e9\u20ac", "live", "just now"}
                            << QByteArray("00:1E:C0:77:00:0A,,Version \xc3\xa9\xe2\x82\xac,live,"
                                          "just now");

@@ -42,6 +42,11 @@ void tst_FleetUpgrade::matching_data()
                                                      << "00:1E:C0:00:00:02"
                                                      << "1.7.0"
                                                      << "running 1.7.0";
+    QTest::newRow("three-field reply, no version") << "00:1E:C0:00:00:01"
+                                                   << "127.0.0.1"
+                                                   << "00:1E:C0:00:00:01"
+                                                   << "Unknown"
+                                                   << "restarted; it does not report its version";
     QTest::newRow("by address, old version") << ""
                                              << "127.0.0.1"
                                              << "00:1E:C0:00:00:02"
@@ -80,14 +85,26 @@ void tst_FleetUpgrade::matching()
              QStringLiteral("0 running the new firmware, 0 failed, 1 in progress"));
 
     // An answer to a beacon from before the restart does not count...
+    const int id = fleet.entry(address).id;
     fleet.deviceDetected(replyVersion, QHostAddress(replyIp), replyMac);
-    QCOMPARE(fleet.entry(address).result, FleetUpgrade::Result::Waiting);
+    QCOMPARE(fleet.entryOf(id).result, FleetUpgrade::Result::Waiting);
     // ...one after the next beacon does.
     QTRY_VERIFY_WITH_TIMEOUT((fleet.deviceDetected(replyVersion, QHostAddress(replyIp), replyMac),
-                              fleet.entry(address).result != FleetUpgrade::Result::Waiting),
+                              fleet.entryOf(id).result != FleetUpgrade::Result::Waiting),
                              5000);
-    QCOMPARE(fleet.entry(address).resultText(), result);
-    QCOMPARE(fleet.hasFailed(), !result.startsWith("running"));
+    QCOMPARE(fleet.entryOf(id).resultText(), result);
+    const bool unverified = result.startsWith("restarted");
+    QCOMPARE(fleet.hasFailed(), !result.startsWith("running") && !unverified);
+    QCOMPARE(fleet.retryFailed(), int(fleet.hasFailed()));
+    // One entry, which moved to where the device answered from.
+    QCOMPARE(fleet.entryCount(), 1);
+    const bool answered = !result.startsWith("no answer");
+    QCOMPARE(fleet.entryOf(id).address, answered ? QHostAddress(replyIp) : address);
+    QCOMPARE(fleet.contains(address), !answered || QHostAddress(replyIp) == address);
+    if (unverified)
+        QCOMPARE(fleet.summary(),
+                 QStringLiteral("0 running the new firmware, 1 unverified, 0 failed, "
+                                "0 in progress"));
 }
 
 QTEST_GUILESS_MAIN(tst_FleetUpgrade)

@@ -42,6 +42,7 @@ private slots:
     void clientError();
     void timeoutsCountOverTheWholeTransfer();
     void clientThatNeverAnswers();
+    void resendCountsFromTheLatestBlock();
 
 private:
     // Starts a session for name, with signal spies, serving to client.
@@ -380,6 +381,25 @@ void TestTftpConnection::clientThatNeverAnswers()
     for (qint64 t : arrivals)
         times << QString::number(t);
     qInfo("block 1 sent at, then failure at (ms): %s", qPrintable(times.join(' ')));
+}
+
+// Block 2 goes out well into block 1's second: it is not resent before
+// its own second is over.
+void TestTftpConnection::resendCountsFromTheLatestBlock()
+{
+    store.insert("fw.hex", FirmwareInfo{"1.0", "fw.hex", image(1500)});
+    startSession("fw.hex");
+    QVERIFY(!expectBlock(1).isNull());
+    QVERIFY(client->next(600).isNull()); // no resend within the second
+    QElapsedTimer sinceAck;
+    sinceAck.start();
+    client->send(ack(1), sessionPort);
+    QVERIFY(!expectBlock(2).isNull());
+    const QNetworkDatagram again = client->next(3000);
+    QVERIFY(!again.isNull());
+    QCOMPARE(blockOf(again.data()), quint16(2));
+    QVERIFY2(sinceAck.elapsed() >= 950, qPrintable(QString::number(sinceAck.elapsed())));
+    QVERIFY(events->errors.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTftpConnection)

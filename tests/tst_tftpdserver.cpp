@@ -34,6 +34,7 @@ private slots:
     void served_data();
     void served();
     void resentRequestMakesNoSecondSession();
+    void burstServedInOrderOverSeveralTurns();
     void replacedImageLeavesRunningTransfer();
     void addedImageIsServed();
     void getVersion_data();
@@ -223,6 +224,29 @@ void TestTftpdServer::resentRequestMakesNoSecondSession()
     // Once that transfer has ended, the same port may start another.
     QCOMPARE(fetch(c, rrq("kov-1-rev7.hex")), builtIn);
     QTRY_COMPARE(events->done.size(), 2);
+}
+
+// A subnet's read requests at once: taken a slice per turn of the event
+// loop, still answered in the order they came.
+void TestTftpdServer::burstServedInOrderOverSeveralTurns()
+{
+    constexpr int Count = 3 * TFTPDServer::RequestSlice;
+    server->start();
+    std::vector<std::unique_ptr<Client>> clients;
+    QList<QHostAddress> order;
+    for (int i = 0; i < Count; ++i) {
+        order.append(QHostAddress(QStringLiteral("127.0.1.%1").arg(i + 1)));
+        clients.push_back(std::make_unique<Client>(order.last()));
+        clients.back()->send(rrq("absent"), 69);
+    }
+    QList<int> answeredPerTurn;
+    QTimer turn;
+    connect(&turn, &QTimer::timeout, [&] { answeredPerTurn.append(int(events->errors.size())); });
+    turn.start(0);
+    QTRY_COMPARE(events->errors.size(), Count);
+    QCOMPARE(events->errorFrom, order);
+    QVERIFY(std::any_of(answeredPerTurn.cbegin(), answeredPerTurn.cend(),
+                        [](int n) { return n > 0 && n < Count; }));
 }
 
 void TestTftpdServer::replacedImageLeavesRunningTransfer()

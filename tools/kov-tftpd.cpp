@@ -50,26 +50,26 @@ public:
     {
     }
 
+    // Runs for every block sent: the address text is made only for a line.
     void progress(QHostAddress &address, int p)
     {
-        const QString key = address.toString();
         const int step = everyChange ? p : p / 10 * 10;
-        const auto last = lastStep.constFind(key);
-        if (last != lastStep.constEnd() && *last == step)
+        const auto last = lastStep.find(address);
+        if (last != lastStep.end() && *last == step)
             return;
-        lastStep.insert(key, step);
-        say(QStringLiteral("%1 progress %2").arg(key).arg(p));
+        lastStep.insert(address, step);
+        say(QStringLiteral("%1 progress %2").arg(address.toString()).arg(p));
     }
 
     void done(QHostAddress &address)
     {
-        lastStep.remove(address.toString());
+        lastStep.remove(address);
         say(QStringLiteral("%1 done").arg(address.toString()));
     }
 
     void error(QHostAddress &address, QString error)
     {
-        lastStep.remove(address.toString());
+        lastStep.remove(address);
         // The reason may be a client's own ERROR text: keep its bytes
         // away from the terminal.
         say(QStringLiteral("%1 error %2").arg(address.toString(), printableText(error)));
@@ -77,7 +77,7 @@ public:
 
 private:
     bool everyChange;
-    QHash<QString, int> lastStep;
+    QHash<QHostAddress, int> lastStep;
 };
 
 struct Options

@@ -10,10 +10,12 @@
 #include "progressbardelegate.h"
 #include "windowtestutil.h"
 
-// An upgrade round over ten simulated devices from the real window: which
-// of them really came back on the new firmware, and a retry of exactly
-// the failures. Device 8 restarts into its old version after a complete
-// transfer; device 9 stays silent after it.
+// An upgrade round over twelve simulated devices from the real window:
+// which of them really came back on the new firmware, and a retry of
+// exactly the failures. Device 8 restarts into its old version after a
+// complete transfer; device 9 stays silent after it; device 10 answers in
+// the three-field form, without a version; device 11 comes back at
+// another address, as with DHCP.
 class tst_E2eFleet : public QObject
 {
     Q_OBJECT
@@ -34,6 +36,7 @@ private:
     QPushButton *retry = nullptr;
     QStringList names;
     QStringList ips;
+    const QString movedIp = QStringLiteral("10.78.0.40");
 };
 
 void tst_E2eFleet::initTestCase()
@@ -42,7 +45,7 @@ void tst_E2eFleet::initTestCase()
     QVERIFY2(lab->addSubnet("kbr0", "10.78.0.1/24", true), qPrintable(lab->error()));
     QList<QJsonObject> devices;
     QStringList addresses;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 12; ++i) {
         names.append(QStringLiteral("d%1").arg(i));
         ips.append(QStringLiteral("10.78.0.%1").arg(10 + i));
         QJsonObject extra{{"upgradeVersion", "1.7.0"}, {"rebootMs", 100}};
@@ -50,10 +53,15 @@ void tst_E2eFleet::initTestCase()
             extra.insert("restartOld", true);
         if (i == 9)
             extra.insert("silentAfterUpgrade", true);
+        if (i == 10)
+            extra.insert("form", "3");
+        if (i == 11)
+            extra.insert("ipAfterUpgrade", movedIp);
         devices.append(
             LabTest::device(names.last(), ips.last(), LabTest::mac(0x78, i), "1.6.2", extra));
         addresses.append(ips.last() + "/24");
     }
+    addresses.append(movedIp + "/24");
     const int host = lab->addHost("kbr0", addresses);
     QVERIFY2(host >= 0, qPrintable(lab->error()));
     QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
@@ -67,7 +75,7 @@ void tst_E2eFleet::initTestCase()
     summary = window->findChild<QLabel *>("upgradeSummary");
     retry = window->findChild<QPushButton *>("retryFailedButton");
     QVERIFY(view && transfers && summary && retry);
-    QTRY_COMPARE(view->model()->rowCount(), 10);
+    QTRY_COMPARE(view->model()->rowCount(), 12);
     window->findChild<QCheckBox *>("enableTFTPD")->click();
 }
 
@@ -110,16 +118,22 @@ void tst_E2eFleet::updateAllVerifiesEachDevice()
     QVERIFY(LabTest::waitFor(
         [&] {
             return summary->text()
-                   == QLatin1String("8 running the new firmware, 2 failed, 0 in progress");
+                   == QLatin1String(
+                       "9 running the new firmware, 1 unverified, 2 failed, 0 in progress");
         },
         30000));
-    QCOMPARE(transfers->rowCount(), 10);
-    for (int i = 0; i < 10; ++i) {
-        QCOMPARE(cell(ips.at(i), 1), QStringLiteral("done"));
-        const QString expected = i == 8   ? QStringLiteral("still running 1.6.2")
-                                 : i == 9 ? QStringLiteral("no answer after the upgrade")
-                                          : QStringLiteral("running 1.7.0");
-        QCOMPARE(cell(ips.at(i), 2), expected);
+    // The device that moved has one row, at its new address.
+    QCOMPARE(transfers->rowCount(), 12);
+    QVERIFY(transfers->findItems(ips.at(11), Qt::MatchExactly).isEmpty());
+    for (int i = 0; i < 12; ++i) {
+        const QString ip = i == 11 ? movedIp : ips.at(i);
+        QCOMPARE(cell(ip, 1), QStringLiteral("done"));
+        const QString expected = i == 8    ? QStringLiteral("still running 1.6.2")
+                                 : i == 9  ? QStringLiteral("no answer after the upgrade")
+                                 : i == 10 ? QStringLiteral("restarted; it does not report its "
+                                                            "version")
+                                           : QStringLiteral("running 1.7.0");
+        QCOMPARE(cell(ip, 2), expected);
     }
     QVERIFY(barsSeen > 0);
     QVERIFY(retry->isEnabled());
@@ -130,7 +144,7 @@ void tst_E2eFleet::updateAllVerifiesEachDevice()
 void tst_E2eFleet::retryOrdersOnlyTheFailures()
 {
     QList<int> before;
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 12; ++i)
         before.append(ordersTo(i));
     retry->click();
     QVERIFY(LabTest::waitFor([&] { return lab->commands(names.at(8), "upgrade").size() == 2; }));
@@ -140,8 +154,8 @@ void tst_E2eFleet::retryOrdersOnlyTheFailures()
     window->findChild<QPushButton *>("pushButton_2")->click();
     QTRY_VERIFY(lab->commands(names.at(0), "beacon").size() > beacons);
 
-    for (int i = 0; i < 10; ++i)
-        QCOMPARE(ordersTo(i), before.at(i) + (i >= 8 ? 1 : 0));
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(ordersTo(i), before.at(i) + (i == 8 || i == 9 ? 1 : 0));
     QCOMPARE(lab->commands(names.at(8), "upgrade-order").last().value("to").toString(), ips.at(8));
     // The round of the retry: the two again, one of them transferred anew.
     QVERIFY(LabTest::waitFor([&] {

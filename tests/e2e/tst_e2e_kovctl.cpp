@@ -23,6 +23,7 @@ private slots:
     void refusedSendsNothing_data();
     void refusedSendsNothing();
     void upgradeThreeOneStaysOld();
+    void upgradeUnverifiedAndMoved();
 
 private:
     struct Run
@@ -39,6 +40,10 @@ private:
     QStringList names;
     QStringList ips;
     QStringList macs;
+    // d3 reports a version a spreadsheet would run, d4 none (three-field
+    // replies), d5 comes back at movedIp after an upgrade.
+    const QStringList versions{"1.6.2", "1.6.2", "1.6.2", "=1+2", "Unknown", "1.6.2"};
+    const QString movedIp = QStringLiteral("10.77.0.40");
 };
 
 void tst_E2eKovctl::initTestCase()
@@ -47,15 +52,21 @@ void tst_E2eKovctl::initTestCase()
     QVERIFY2(lab->addSubnet("kbr0", "10.77.0.1/24", true), qPrintable(lab->error()));
     QList<QJsonObject> devices;
     QStringList addresses;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 6; ++i) {
         names.append(QStringLiteral("d%1").arg(i));
         ips.append(QStringLiteral("10.77.0.%1").arg(20 + i));
         macs.append(LabTest::mac(0x77, i));
         // d2 restarts into the version it ran before.
-        const QJsonObject extra{{"rebootMs", 50}, {"tftpPort", 6969}, {"restartOld", i == 2}};
-        devices.append(LabTest::device(names.last(), ips.last(), macs.last(), "1.6.2", extra));
+        QJsonObject extra{{"rebootMs", 50}, {"tftpPort", 6969}, {"restartOld", i == 2}};
+        if (i == 4)
+            extra.insert("form", "3");
+        if (i == 5)
+            extra.insert("ipAfterUpgrade", movedIp);
+        devices.append(
+            LabTest::device(names.last(), ips.last(), macs.last(), versions.at(i), extra));
         addresses.append(ips.last() + "/24");
     }
+    addresses.append(movedIp + "/24");
     const int host = lab->addHost("kbr0", addresses);
     QVERIFY2(host >= 0, qPrintable(lab->error()));
     QVERIFY2(lab->startSim(host, devices) >= 0, qPrintable(lab->error()));
@@ -145,8 +156,12 @@ void tst_E2eKovctl::discover()
                                                        : line.simplified());
     }
     QStringList expected;
-    for (int i = 0; i < 4; ++i)
-        expected.append(macs.at(i) + ' ' + ips.at(i) + " 1.6.2");
+    for (int i = 0; i < 6; ++i) {
+        // Only the CSV guards the formula; JSON and the table keep it as sent.
+        const QString version = format == QLatin1String("csv") && i == 3 ? "'=1+2"
+                                                                         : versions.at(i);
+        expected.append(macs.at(i) + ' ' + ips.at(i) + ' ' + version);
+    }
     if (remote)
         expected.append(LabTest::mac(0x79, 0) + " 10.79.0.5 1.6.2");
     QCOMPARE(rows, expected);
@@ -369,6 +384,29 @@ void tst_E2eKovctl::upgradeThreeOneStaysOld()
     for (int i = 0; i < 3; ++i)
         QCOMPARE(lab->commands(names.at(i), "upgrade").size(), 1);
     QVERIFY(lab->commands(names.at(3), "upgrade-order").isEmpty());
+}
+
+// A device that reports no version is not counted as running the new
+// firmware, nor as failed, and the exit status says a device is not
+// verified; one that moved is reported at its new address.
+void tst_E2eKovctl::upgradeUnverifiedAndMoved()
+{
+    const Run run = kovctl(
+        {"upgrade", "@4", "@5", "--port", "6969", "--verify-timeout", "30", "--format", "json"});
+    QVERIFY2(run.code == 1, qPrintable(run.out + run.err));
+    const QJsonObject report = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(report["summary"].toString(),
+             QStringLiteral("1 running the new firmware, 1 unverified, 0 failed, 0 in progress"));
+    QCOMPARE(report["unverified"].toInt(), 1);
+    QCOMPARE(report["failed"].toInt(), 0);
+    const QJsonArray devices = report["devices"].toArray();
+    QCOMPARE(devices.size(), 2);
+    QCOMPARE(devices[0]["result"].toString(), QStringLiteral("unverified"));
+    QCOMPARE(devices[0]["text"].toString(),
+             QStringLiteral("restarted; it does not report its version"));
+    QCOMPARE(devices[1]["result"].toString(), QStringLiteral("running"));
+    QCOMPARE(devices[1]["address"].toString(), movedIp);
+    QCOMPARE(lab->commands(names.at(5), "upgrade").size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eKovctl)
