@@ -109,14 +109,14 @@ void TFTPConnection::handlePacket(const QByteArray &datagram, const QHostAddress
 
 void TFTPConnection::udpDataArrived()
 {
-    // readyRead means a datagram is there: no need to ask first.
-    do {
-        quint16 sourcePort = 0;
-        const qint64 n = socket.readDatagram(inbox.data(), MaxDatagram, &source, &sourcePort);
-        if (n < 0)
-            break;
+    // One datagram per readyRead: in lock-step there is one, and asking
+    // the socket first and again afterwards costs two system calls a
+    // block. Any other datagram waiting brings readyRead again at the
+    // next turn of the event loop, in the order it came.
+    quint16 sourcePort = 0;
+    const qint64 n = socket.readDatagram(inbox.data(), MaxDatagram, &source, &sourcePort);
+    if (n >= 0)
         handlePacket(QByteArray::fromRawData(inbox.constData(), int(n)), source, sourcePort);
-    } while (!ended && socket.hasPendingDatagrams());
 }
 
 void TFTPConnection::resendIfDue()
