@@ -111,9 +111,24 @@ int Site::indexOfMac(const QString &mac) const
     const QString canonical = canonicalMac(mac);
     if (canonical.isEmpty())
         return -1;
+    if (macIndexed > devices.size()) {
+        macIndex.clear();
+        macIndexed = 0;
+    }
+    for (; macIndexed < devices.size(); ++macIndexed) {
+        if (!macIndex.contains(devices.at(macIndexed).mac))
+            macIndex.insert(devices.at(macIndexed).mac, macIndexed);
+    }
+    const auto hit = macIndex.constFind(canonical);
+    if (hit != macIndex.constEnd() && devices.at(*hit).mac == canonical)
+        return *hit;
+    // A miss, or a device changed in place: ask the list itself.
     for (int i = 0; i < devices.size(); ++i) {
-        if (devices.at(i).mac == canonical)
+        if (devices.at(i).mac == canonical) {
+            macIndex.clear();
+            macIndexed = 0;
             return i;
+        }
     }
     return -1;
 }

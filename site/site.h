@@ -3,6 +3,7 @@
 #include "sitedevice.h"
 #include "siteircode.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -61,4 +62,10 @@ public:
                && devices == other.devices && irCodes == other.irCodes;
     }
     bool operator!=(const Site &other) const { return !(*this == other); }
+
+private:
+    // MAC -> index into devices, for the first macIndexed devices; checked
+    // on every hit, since devices is the caller's to change.
+    mutable QHash<QString, int> macIndex;
+    mutable int macIndexed = 0;
 };

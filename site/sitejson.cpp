@@ -10,6 +10,8 @@
 #include <QJsonValue>
 #include <QtMath>
 
+#include <cstdio>
+
 namespace {
 
 // "line L, column C" of a byte offset into UTF-8 text; columns count characters.
@@ -151,6 +153,17 @@ bool readCode(const QJsonValue &value, SiteIrCode *code, QString *error)
 
 QByteArray text(const QString &value)
 {
+    // Most texts need no escape: write them in one go.
+    bool plain = true;
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == '"' || u == '\\' || u == 0x7f || c.isSurrogate()) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return '"' + value.toUtf8() + '"';
     QString out = QStringLiteral("\"");
     for (int i = 0; i < value.size(); ++i) {
         const QChar c = value.at(i);
@@ -186,10 +199,24 @@ QByteArray text(const QString &value)
     return out.toUtf8();
 }
 
+// ISO 8601 in UTC ("2026-12-07T20:15:00Z", with milliseconds when there are
+// any), written by hand: QDateTime::toString is the slowest part of a save.
 QString isoTime(const QDateTime &time)
 {
     const QDateTime utc = time.toUTC();
-    return utc.toString(utc.time().msec() == 0 ? Qt::ISODate : Qt::ISODateWithMs);
+    const QDate date = utc.date();
+    const QTime clock = utc.time();
+    if (date.year() < 0 || date.year() > 9999)
+        return utc.toString(Qt::ISODateWithMs);
+    char buffer[32];
+    if (clock.msec() == 0)
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", date.year(),
+                      date.month(), date.day(), clock.hour(), clock.minute(), clock.second());
+    else
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", date.year(),
+                      date.month(), date.day(), clock.hour(), clock.minute(), clock.second(),
+                      clock.msec());
+    return QString::fromLatin1(buffer);
 }
 
 QByteArray member(const char *key, const QByteArray &value)
@@ -272,62 +299,61 @@ bool SiteJson::parse(const QByteArray &bytes, Site *site, QString *error)
 
 QByteArray SiteJson::serialise(const Site &site)
 {
-    QByteArray out = "{\n";
-    QList<QByteArray> top;
-    top << member("format", text(QLatin1String(Site::FormatMarker)))
-        << member("version", QByteArray::number(Site::FormatVersion))
-        << member("name", text(site.name));
+    QByteArray out;
+    out.reserve(256 + 300 * site.devices.size() + 160 * site.irCodes.size());
+    out += "{\n    " + member("format", text(QLatin1String(Site::FormatMarker)));
+    out += ",\n    " + member("version", QByteArray::number(Site::FormatVersion));
+    out += ",\n    " + member("name", text(site.name));
     if (!site.targetVersion.isEmpty())
-        top << member("targetVersion", text(site.targetVersion));
-    QByteArrayList ranges;
-    for (const QString &range : site.ranges)
-        ranges << text(range);
-    top << member("ranges", '[' + ranges.join(", ") + ']');
-
-    QByteArrayList devices;
-    for (const SiteDevice &device : site.devices) {
-        QByteArrayList fields;
-        fields << member("mac", text(device.mac)) << member("name", text(device.name))
-               << member("location", text(device.location)) << member("notes", text(device.notes));
+        out += ",\n    " + member("targetVersion", text(site.targetVersion));
+    out += ",\n    \"ranges\": [";
+    for (int i = 0; i < site.ranges.size(); ++i)
+        out += (i ? ", " : "") + text(site.ranges.at(i));
+    out += "],\n    \"devices\": [";
+    for (int i = 0; i < site.devices.size(); ++i) {
+        const SiteDevice &device = site.devices.at(i);
+        out += i ? ",\n        {\n            " : "\n        {\n            ";
+        out += member("mac", text(device.mac));
+        out += ",\n            " + member("name", text(device.name));
+        out += ",\n            " + member("location", text(device.location));
+        out += ",\n            " + member("notes", text(device.notes));
         if (device.lastSeen.isValid() || !device.lastAddress.isEmpty()
             || !device.lastVersion.isEmpty()) {
-            QByteArrayList heard;
-            heard << member("address", text(device.lastAddress))
-                  << member("version", text(device.lastVersion));
+            out += ",\n            \"lastHeard\": {" + member("address", text(device.lastAddress));
+            out += ", " + member("version", text(device.lastVersion));
             if (device.lastSeen.isValid())
-                heard << member("time", text(isoTime(device.lastSeen)));
-            fields << member("lastHeard", '{' + heard.join(", ") + '}');
+                out += ", " + member("time", text(isoTime(device.lastSeen)));
+            out += '}';
         }
-        devices << "        {\n            " + fields.join(",\n            ") + "\n        }";
+        out += "\n        }";
     }
-    top << member("devices",
-                  devices.isEmpty() ? QByteArray("[]") : "[\n" + devices.join(",\n") + "\n    ]");
-
-    QByteArrayList codes;
-    for (const SiteIrCode &code : site.irCodes) {
-        QByteArrayList fields;
-        fields << member("equipment", text(code.equipment)) << member("name", text(code.name));
+    out += site.devices.isEmpty() ? "]" : "\n    ]";
+    out += ",\n    \"irCodes\": [";
+    for (int i = 0; i < site.irCodes.size(); ++i) {
+        const SiteIrCode &code = site.irCodes.at(i);
+        out += i ? ",\n        {" : "\n        {";
+        out += member("equipment", text(code.equipment));
+        out += ", " + member("name", text(code.name));
         if (!code.protocol.isEmpty()) {
-            fields << member("protocol", text(code.protocol));
+            out += ", " + member("protocol", text(code.protocol));
             if (code.device >= 0)
-                fields << member("device", QByteArray::number(code.device));
+                out += ", " + member("device", QByteArray::number(code.device));
             if (code.subdevice >= 0)
-                fields << member("subdevice", QByteArray::number(code.subdevice));
+                out += ", " + member("subdevice", QByteArray::number(code.subdevice));
             if (code.function >= 0)
-                fields << member("function", QByteArray::number(code.function));
+                out += ", " + member("function", QByteArray::number(code.function));
         }
         if (!code.pronto.isEmpty())
-            fields << member("pronto", text(code.pronto));
+            out += ", " + member("pronto", text(code.pronto));
         if (!code.ports.isEmpty()) {
-            QByteArrayList ports;
-            for (int port : code.ports)
-                ports << QByteArray::number(port);
-            fields << member("ports", '[' + ports.join(", ") + ']');
+            out += ", \"ports\": [";
+            for (int p = 0; p < code.ports.size(); ++p)
+                out += (p ? ", " : "") + QByteArray::number(code.ports.at(p));
+            out += ']';
         }
-        codes << "        {" + fields.join(", ") + '}';
+        out += '}';
     }
-    top << member("irCodes",
-                  codes.isEmpty() ? QByteArray("[]") : "[\n" + codes.join(",\n") + "\n    ]");
-    out += "    " + top.join(",\n    ") + "\n}\n";
+    out += site.irCodes.isEmpty() ? "]" : "\n    ]";
+    out += "\n}\n";
     return out;
 }
