@@ -26,6 +26,20 @@ bool isHexPairs(const QString &text, QChar separator)
     return true;
 }
 
+// canonicalMac(text) == text, without building a string.
+bool isCanonicalMac(const QString &text)
+{
+    if (text.size() != 17)
+        return false;
+    for (int i = 0; i < 17; ++i) {
+        const char16_t c = text.at(i).unicode();
+        const bool ok = i % 3 == 2 ? c == ':' : (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 bool isIPv4(const QString &text)
 {
     return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol;
@@ -269,7 +283,7 @@ QString Site::validate() const
     for (int i = 0; i < devices.size(); ++i) {
         const SiteDevice &device = devices.at(i);
         const QString where = QStringLiteral("device %1: ").arg(i + 1);
-        if (canonicalMac(device.mac) != device.mac || device.mac.isEmpty())
+        if (!isCanonicalMac(device.mac))
             return where + QStringLiteral("%1 is not a MAC address").arg(quoted(device.mac));
         if (macs.contains(device.mac))
             return where + QStringLiteral("MAC %1 is listed twice").arg(device.mac);
