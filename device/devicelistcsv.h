@@ -21,4 +21,6 @@ public:
     // Writes through QSaveFile, so a failed export leaves any earlier
     // file whole. On failure returns false with the reason in *error.
     static bool save(const QString &path, const QList<QStringList> &rows, QString *error);
+    // One line of any CSV the tool writes, quoted as above, ending in CRLF.
+    static QByteArray record(const QStringList &fields);
 };
