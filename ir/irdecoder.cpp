@@ -1,4 +1,5 @@
 #include "irdecoder.h"
+#include "irprotocoldefinition.h"
 
 #include <QList>
 #include <QStringList>
@@ -375,6 +376,19 @@ QString IRDecoder::Result::text() const
         return QStringLiteral("NEC: device %1, function %2").arg(device).arg(function);
     case Protocol::None:
         break;
+    default: {
+        const int index = int(protocol) - int(Protocol::NEC1);
+        const QList<IRProtocolDefinition> &all = IRProtocolDefinition::all();
+        if (index < 0 || index >= all.size())
+            break;
+        const IRProtocolDefinition &definition = all.at(index);
+        QString text = QStringLiteral("%1: device %2")
+                           .arg(QLatin1String(definition.title))
+                           .arg(device);
+        if (extended >= 0)
+            text += QStringLiteral(", subdevice %1").arg(extended);
+        return text + QStringLiteral(", function %1").arg(function);
+    }
     }
     return QString();
 }
