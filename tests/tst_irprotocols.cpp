@@ -22,6 +22,7 @@ private slots:
     void renderRefuses_data();
     void renderRefuses();
     void fromCcfNeedsTheSameWords();
+    void everyProtocolReadsBack();
 };
 
 namespace {
@@ -212,6 +213,34 @@ void tst_IRProtocols::fromCcfNeedsTheSameWords()
     QVERIFY(!IRProtocols::fromCcf(longer, &params));
     QVERIFY(!IRProtocols::fromCcf(QStringLiteral("0000 0073 0000 0001 0020 0020"), &params));
     QCOMPARE(params.protocol, QString());
+}
+
+void tst_IRProtocols::everyProtocolReadsBack()
+{
+    // Corners and a spread of each range; the subdevice given or defaulted.
+    for (const QString &name : IRProtocols::names()) {
+        int deviceMax = 0, subdeviceMax = -1, functionMax = 0;
+        QVERIFY(IRProtocols::ranges(name, &deviceMax, &subdeviceMax, &functionMax));
+        for (int d : {0, 1, deviceMax / 3, deviceMax - 1, deviceMax}) {
+            for (int s : {-1, 0, subdeviceMax / 5, subdeviceMax}) {
+                for (int f : {0, 1, functionMax / 7, functionMax / 2 + 1, functionMax}) {
+                    const bool needed = name == "sirc20" || name == "panasonic";
+                    if (subdeviceMax < 0 ? s != -1 : (s == -1 && needed))
+                        continue;
+                    const IRProtocols::Params params{name, d, s, f};
+                    QString ccf, error;
+                    QVERIFY2(IRProtocols::render(params, &ccf, &error), qPrintable(error));
+                    IRProtocols::Params back;
+                    QVERIFY2(IRProtocols::fromCcf(ccf, &back), qPrintable(name + ": " + ccf));
+                    const bool complement = name.startsWith("nec") || name == "samsung32";
+                    const bool defaulted = s == -1 || (s == 255 - d && complement);
+                    QCOMPARE(back.protocol, name);
+                    QCOMPARE(QList<int>({back.device, back.subdevice, back.function}),
+                             QList<int>({d, defaulted ? -1 : s, f}));
+                }
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_IRProtocols)
