@@ -25,8 +25,6 @@ constexpr Protocol Protocols[] = {
     {"sirc20", 20, 8191, 127, false}, {"nec", 0, 255, 255, false},
 };
 
-}
-
 // The protocols beside the dialog's, built through IRProtocols with the
 // ranges of their IRP definitions.
 int genTableProtocol(const CommandLine &line, const QString &name,
@@ -47,10 +45,16 @@ int genTableProtocol(const CommandLine &line, const QString &name,
         || !line.intValue(functionOption, 0, functionMax, &params.function, &error))
         return line.fail(error);
     QString ccf;
-    if (!IRProtocols::render(params, &ccf, &error))
+    if (!IRProtocols::render(params, &ccf, &error) && !line.isSet(subdeviceOption)
+        && subdeviceMax >= 0)
+        return line.fail(
+            QStringLiteral("%1 needs --subdevice (0 to %2)").arg(name).arg(subdeviceMax));
+    if (!error.isEmpty())
         return line.fail(error);
     Console::out(ccf);
     return ExitCode::Ok;
+}
+
 }
 
 int irGenCommand(const QStringList &arguments)
