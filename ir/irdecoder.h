@@ -28,11 +28,13 @@
 // - A 9 ms leader frame is "NEC" (the name the tool has always given it,
 //   and what `nec` builds) unless the whole code has NEC1's or NEC2's
 //   lead-out: every frame lasting 108 ms (within 1.5 %) from its first mark.
-//   Then it is NEC1 when only repeat frames (9 ms + 2.25 ms dittos) follow
-//   it, or nothing follows it in the once part; NEC2 when the frame itself
-//   is what repeats. The tool's own NEC code pads its frame to 110 ms and
-//   its ditto lasts 111.7 ms, so it always reads "NEC", as do codes whose
-//   timing is off (learned codes, other tools) - which also play as NEC.
+//   Then it is NEC1 when nothing but dittos (9 ms + 2.25 ms) follow it,
+//   a lone frame in the once part included; NEC2 when the frame itself
+//   is what repeats. The two differ from NEC only in lead-out, so the
+//   lead-out decides, and only where it is NEC1's own: the tool's own NEC
+//   code (frame about 109.4 ms, ditto 111.7 ms) reads "NEC" as it always
+//   has, and so do codes whose timing is off (learned codes, other tools),
+//   which `nec` plays just as well.
 // - A 4.5 ms + 4.5 ms leader frame is NECx1 when NECx1's one-bit ditto
 //   follows it, NECx2 otherwise; Samsung32 when its fourth byte is not the
 //   complement of the third (Samsung32's 16-bit function). A Samsung32 code

@@ -7,7 +7,7 @@
 // time unit, bit order, the mark and space of a 0 and a 1, the parameter
 // ranges, and the frames in sending order. IRCode builds codes from these
 // definitions and IRDecoder reads frames against the same ones, so the two
-// cannot drift apart. The spec's own four generators (RC5, RC6, SIRC, NEC)
+// cannot drift apart. The generator dialog's four protocols (RC5, RC6, SIRC, NEC)
 // are not in the table: their timing is fixed as the generator dialog
 // makes it.
 struct IRProtocolDefinition
