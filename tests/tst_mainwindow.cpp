@@ -26,6 +26,7 @@
 #include "ccfparser.h"
 #include "ircode.h"
 #include "ircodegeneratordialog.h"
+#include "irprotocols.h"
 #include "mainwindow.h"
 #include "windowtestutil.h"
 
@@ -705,6 +706,10 @@ void tst_MainWindow::ccfFieldSaysWhatItHolds_data()
         << "0000 0073 0000 000B 0040 0040 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 0020 "
            "0020 0040 0020 0020 0040 0040 0020 0020 102D"
         << "RC5: device 31, function 100, toggle 1" << untouched;
+    QString necx2, error;
+    QVERIFY(IRProtocols::render({"necx2", 7, 7, 2}, &necx2, &error));
+    QTest::newRow("necx2, which the generator does not make")
+        << necx2 << "NECx2: device 7, subdevice 7, function 2" << untouched;
     QTest::newRow("not hex") << "0000 0073 0000 0001 0020 zz"
                              << Ccf::warningText(Ccf::Result::InvalidValue) << untouched;
     QTest::newRow("noise") << "0000 0073 0000 0001 0001 0001"
