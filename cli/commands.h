@@ -12,8 +12,14 @@ int irSendCommand(const QStringList &arguments);
 int irGenCommand(const QStringList &arguments);
 int irDecodeCommand(const QStringList &arguments);
 int upgradeCommand(const QStringList &arguments);
+int siteInitCommand(const QStringList &arguments);
+int siteImportCommand(const QStringList &arguments);
+int siteSetCommand(const QStringList &arguments);
+int siteListCommand(const QStringList &arguments);
+int siteCheckCommand(const QStringList &arguments);
 
 // The output formats of discover and upgrade, for their --help and the
 // program's.
 QString discoverFormats();
 QString upgradeFormats();
+QString siteFormats();

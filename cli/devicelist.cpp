@@ -3,8 +3,10 @@
 #include <QRegularExpression>
 #include <memory>
 
+#include "clisite.h"
 #include "discoveryround.h"
 #include "exitcode.h"
+#include "sitefile.h"
 
 QHostAddress DeviceList::parseIPv4(const QString &text)
 {
@@ -32,13 +34,30 @@ bool DeviceList::check(const QStringList &texts, QString *error)
 {
     given.clear();
     resolved.clear();
+    haveSite = false;
+    site = Site();
     if (texts.isEmpty()) {
         *error = QStringLiteral("name at least one DEVICE (an IPv4 address or a MAC)");
         return false;
     }
+    if (!CliSite::path().isEmpty()) {
+        SiteFile file;
+        if (!CliSite::open(&file, error))
+            return false;
+        site = file.site();
+        haveSite = true;
+    }
     for (const QString &text : texts) {
-        if (parseIPv4(text).isNull() && DiscoveryRound::normalMac(text).isEmpty()) {
+        if (!parseIPv4(text).isNull() || !DiscoveryRound::normalMac(text).isEmpty())
+            continue;
+        if (!haveSite) {
             *error = QStringLiteral("\"%1\" is not a device's IPv4 address or MAC").arg(text);
+            return false;
+        }
+        if (site.indexOfName(text) < 0) {
+            *error = QStringLiteral("\"%1\" is not a device's IPv4 address or MAC, nor the name "
+                                    "of a device of the site")
+                         .arg(text);
             return false;
         }
     }
@@ -53,10 +72,13 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
     QList<QHostAddress> addresses;
     for (const QString &text : std::as_const(given)) {
         if (parseIPv4(text).isNull())
-            macs.append(DiscoveryRound::normalMac(text));
+            macs.append(macOf(text));
         else
             addresses.append(parseIPv4(text));
     }
+    QList<AddressRange> ranges;
+    for (const QString &text : std::as_const(site.ranges))
+        ranges.append(AddressRange::parse(text));
 
     // Only one socket of ours may listen: the system hands each answer to
     // one of the sockets bound to the port.
@@ -71,26 +93,41 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
                          .arg(KovDetector::ReplyPort);
             return ExitCode::BadInput;
         }
-        round->run(waitMs, [&] {
-            for (const QString &mac : std::as_const(macs)) {
-                if (!round->findMac(mac))
-                    return false;
-            }
-            for (const QHostAddress &address : std::as_const(addresses)) {
-                if (round->macOf(address).isEmpty())
-                    return false;
-            }
-            return true;
-        });
+        round->run(
+            waitMs,
+            [&] {
+                for (const QString &mac : std::as_const(macs)) {
+                    if (!round->findMac(mac))
+                        return false;
+                }
+                for (const QHostAddress &address : std::as_const(addresses)) {
+                    if (round->macOf(address).isEmpty())
+                        return false;
+                }
+                return true;
+            },
+            ranges);
         QStringList missing;
+        QString hint;
         for (const QString &mac : std::as_const(macs)) {
-            if (!round->findMac(mac) && !missing.contains(mac))
-                missing.append(mac);
+            if (round->findMac(mac) || missing.contains(mac))
+                continue;
+            const int index = site.indexOfMac(mac);
+            const QString last = index >= 0 ? site.devices.at(index).lastAddress : QString();
+            if (!last.isEmpty() && CliSite::useLastAddress())
+                continue;
+            missing.append(
+                nameOf(mac).isEmpty() ? mac : QStringLiteral("%1 (\"%2\")").arg(mac, nameOf(mac)));
+            if (!last.isEmpty() && hint.isEmpty())
+                hint = QStringLiteral(" (with --last-address before the command, a site device "
+                                      "that does not answer is sent to at the address it was "
+                                      "last heard from)");
         }
         if (!missing.isEmpty()) {
-            *error = QStringLiteral("no device answered with MAC %1 within %2 s; nothing sent")
+            *error = QStringLiteral("no device answered with MAC %1 within %2 s; nothing sent%3")
                          .arg(missing.join(QStringLiteral(", ")))
-                         .arg(waitMs / 1000.0);
+                         .arg(waitMs / 1000.0)
+                         .arg(hint);
             return ExitCode::Failed;
         }
     }
@@ -99,14 +136,24 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
         Target target;
         target.address = parseIPv4(text);
         if (target.address.isNull()) {
-            const QSharedPointer<KovInfo> kov = round->findMac(text);
-            target.address = kov->address;
-            target.label = QStringLiteral("%1 (%2)").arg(DiscoveryRound::normalMac(text),
-                                                         kov->address.toString());
-            if (kov->address.isNull()
-                || kov->address.protocol() != QAbstractSocket::IPv4Protocol) {
+            const QString mac = macOf(text);
+            const QString name = nameOf(mac);
+            const QSharedPointer<KovInfo> kov = round->findMac(mac);
+            QString where;
+            if (kov) {
+                target.address = kov->address;
+                where = kov->address.toString();
+            } else {
+                // Not heard: the site's last address, as asked for.
+                target.address = parseIPv4(site.devices.at(site.indexOfMac(mac)).lastAddress);
+                where = QStringLiteral("last heard at %1").arg(target.address.toString());
+            }
+            target.label = name.isEmpty() ? QStringLiteral("%1 (%2)").arg(mac, where)
+                                          : QStringLiteral("%1 (%2, %3)").arg(name, mac, where);
+            if (target.address.isNull()
+                || target.address.protocol() != QAbstractSocket::IPv4Protocol) {
                 *error = QStringLiteral("device %1 reported no usable IPv4 address; nothing sent")
-                             .arg(DiscoveryRound::normalMac(text));
+                             .arg(mac);
                 return ExitCode::Failed;
             }
         } else {
@@ -119,4 +166,21 @@ int DeviceList::resolve(int waitMs, QString *error, DiscoveryRound *callersRound
             resolved.append(target);
     }
     return ExitCode::Ok;
+}
+
+QString DeviceList::macOf(const QString &text) const
+{
+    if (!parseIPv4(text).isNull())
+        return QString();
+    const QString mac = DiscoveryRound::normalMac(text);
+    if (!mac.isEmpty())
+        return mac;
+    const int index = site.indexOfName(text);
+    return index >= 0 ? site.devices.at(index).mac : QString();
+}
+
+QString DeviceList::nameOf(const QString &mac) const
+{
+    const int index = site.indexOfMac(mac);
+    return index >= 0 ? site.devices.at(index).name : QString();
 }

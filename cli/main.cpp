@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include "clisite.h"
 #include "commands.h"
 #include "console.h"
 #include "exitcode.h"
@@ -13,7 +14,7 @@ namespace {
 QString helpText()
 {
     return QStringLiteral(
-               "Usage: kovctl COMMAND [ARGUMENTS]...\n"
+               "Usage: kovctl [--site FILE [--last-address]] COMMAND [ARGUMENTS]...\n"
                "  or:  kovctl COMMAND --help\n"
                "  or:  kovctl --help | --version\n"
                "Finds KOV-1 controllers on the local subnet, opens and closes their relays,\n"
@@ -41,6 +42,19 @@ QString helpText()
                "[--verify-timeout SECONDS] [--format text|json]\n"
                "      Serve firmware by TFTP, order the devices to upgrade, follow each\n"
                "      transfer and wait for each device to come back with the new version.\n"
+               "  site init FILE --name NAME\n"
+               "      Create an empty site file (refuses an existing FILE).\n"
+               "  site import FILE.csv [--dry-run]\n"
+               "      Add or change the site's devices from a CSV with the columns mac, name,\n"
+               "      location and notes; print what changes.\n"
+               "  site set DEVICE [--name N] [--location L] [--notes T]\n"
+               "      Name, place or annotate one device of the site.\n"
+               "  site list [--wait SECONDS] [--format table|json|csv]\n"
+               "      One discovery round (broadcast and the site's ranges), then every site\n"
+               "      device with its state (live, missing, outdated) and the devices that\n"
+               "      answered but are not in the site (new); the findings go into the file.\n"
+               "  site check [--wait SECONDS]\n"
+               "      The same round; status 1 with one line per missing or outdated device.\n"
                "\n"
                "DEVICE is a device's IPv4 address, or its MAC address (00:1E:C0:00:00:01,\n"
                "any case, ':' or '-' or nothing between the bytes), which is looked up by a\n"
@@ -48,11 +62,21 @@ QString helpText()
                "come back to UDP port 5998. Nothing is sent until every argument has been\n"
                "checked.\n"
                "\n"
+               "A site is a file of the devices of one installation, known by MAC, with\n"
+               "their names, locations and notes, and what was last heard from each. With\n"
+               "a site named by --site FILE (or the environment variable KOV_SITE), DEVICE\n"
+               "may also be the name of one of its devices (\"Lobby TV\", any case), looked\n"
+               "up by its MAC, and the lookup also asks the site's address ranges.\n"
+               "\n"
                "Options:\n"
-               "  -h, --help     Display this help and exit.\n"
-               "  -v, --version  Output version information and exit.\n"
+               "  --site FILE     The site file for the command (before the command).\n"
+               "  --last-address  With a site: a site device that does not answer is sent to\n"
+               "                  at the address it was last heard from.\n"
+               "  -h, --help      Display this help and exit.\n"
+               "  -v, --version   Output version information and exit.\n"
                "\n")
-           + discoverFormats() + QStringLiteral("\n\n") + upgradeFormats()
+           + discoverFormats() + QStringLiteral("\n\n") + upgradeFormats() + QStringLiteral("\n\n")
+           + siteFormats()
            + QStringLiteral(
                "\n\n"
                "Exit status:\n"
@@ -60,9 +84,10 @@ QString helpText()
                "  1  a device failed or did not answer (a MAC that nobody answered for, an\n"
                "     address given alone with discover --at that did not answer, an\n"
                "     upgrade that did not end with the device running the new version);\n"
-               "     ir decode: the code is not recognised;\n"
-               "  2  bad input or an unusable port: one line on standard error says why,\n"
-               "     and nothing was sent.\n"
+               "     ir decode: the code is not recognised; site check: a site device is\n"
+               "     missing or outdated;\n"
+               "  2  bad input or an unusable port, or a site file that cannot be read or\n"
+               "     written: one line on standard error says why, and nothing was sent.\n"
                "\n"
                "Examples:\n"
                "  kovctl discover --format csv\n"
@@ -72,7 +97,9 @@ QString helpText()
                "  kovctl ir gen nec --device 4 --function 8 | kovctl ir send 00:1E:C0:00:00:01 --ports 1,3 -\n"
                "      Play NEC device 4, function 8 on IR ports 1 and 3 of a device named by its MAC.\n"
                "  kovctl upgrade --all --image KOV_rev7_1.8.0.hex\n"
-               "      Upgrade every device on the subnet to firmware 1.8.0 and wait for each.");
+               "      Upgrade every device on the subnet to firmware 1.8.0 and wait for each.\n"
+               "  kovctl --site aurora.kovsite relay \"Bar relay\" --relay 1 --close\n"
+               "      Close relay 1 of the site's device named \"Bar relay\".");
 }
 
 int usageError(const QString &message)
@@ -92,7 +119,29 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QStringLiteral("Veltrane, LLC"));
     QCoreApplication::setOrganizationName(QStringLiteral("Veltrane"));
 
-    const QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = QCoreApplication::arguments();
+    // The site options stand before the command.
+    QString site = qEnvironmentVariable("KOV_SITE");
+    while (arguments.size() > 1) {
+        const QString option = arguments.at(1);
+        if (option == QLatin1String("--site")) {
+            if (arguments.size() < 3 || arguments.at(2).isEmpty())
+                return usageError(QStringLiteral("--site: name the site FILE"));
+            site = arguments.at(2);
+            arguments.remove(1, 2);
+        } else if (option.startsWith(QLatin1String("--site="))) {
+            site = option.mid(7);
+            if (site.isEmpty())
+                return usageError(QStringLiteral("--site: name the site FILE"));
+            arguments.remove(1);
+        } else if (option == QLatin1String("--last-address")) {
+            CliSite::setUseLastAddress(true);
+            arguments.remove(1);
+        } else {
+            break;
+        }
+    }
+    CliSite::setPath(site);
     if (arguments.size() < 2)
         return usageError(QStringLiteral("name a command"));
     const QString first = arguments.at(1);
@@ -109,9 +158,11 @@ int main(int argc, char *argv[])
     // The command's own parser sees "kovctl COMMAND" in place of argv[0].
     QStringList rest = arguments.mid(2);
     QString command = first;
-    if (first == QLatin1String("ir")) {
+    if (first == QLatin1String("ir") || first == QLatin1String("site")) {
         if (rest.isEmpty())
-            return usageError(QStringLiteral("ir: name send, gen or decode"));
+            return usageError(first == QLatin1String("ir")
+                                  ? QStringLiteral("ir: name send, gen or decode")
+                                  : QStringLiteral("site: name init, import, set, list or check"));
         if (rest.constFirst() == QLatin1String("--help")
             || rest.constFirst() == QLatin1String("-h")) {
             Console::out(helpText());
@@ -127,9 +178,12 @@ int main(int argc, char *argv[])
         const char *name;
         Command run;
     } commands[] = {
-        {"discover", discoverCommand}, {"relay", relayCommand},  {"reboot", rebootCommand},
-        {"ir send", irSendCommand},    {"ir gen", irGenCommand}, {"ir decode", irDecodeCommand},
-        {"upgrade", upgradeCommand},
+        {"discover", discoverCommand},      {"relay", relayCommand},
+        {"reboot", rebootCommand},          {"ir send", irSendCommand},
+        {"ir gen", irGenCommand},           {"ir decode", irDecodeCommand},
+        {"upgrade", upgradeCommand},        {"site init", siteInitCommand},
+        {"site import", siteImportCommand}, {"site set", siteSetCommand},
+        {"site list", siteListCommand},     {"site check", siteCheckCommand},
     };
     for (const auto &c : commands) {
         if (command == QLatin1String(c.name))

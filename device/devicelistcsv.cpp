@@ -52,3 +52,10 @@ bool DeviceListCsv::save(const QString &path, const QList<QStringList> &rows, QS
     }
     return true;
 }
+
+QByteArray DeviceListCsv::record(const QStringList &fields)
+{
+    QByteArray csv;
+    appendLine(csv, fields);
+    return csv;
+}

@@ -17,4 +17,6 @@ public:
     // file whole. On failure returns false with the reason in *error.
     static bool save(const QString &path, const QList<QStringList> &rows, QString *error,
                      bool siteColumns = false);
+    // One line of any CSV the tool writes, quoted as above, ending in CRLF.
+    static QByteArray record(const QStringList &fields);
 };

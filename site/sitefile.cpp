@@ -8,7 +8,7 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
-Q_LOGGING_CATEGORY(lcSite, "kov.site")
+Q_LOGGING_CATEGORY(lcSite, "kov.site", QtInfoMsg)
 
 namespace {
 
