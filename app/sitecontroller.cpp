@@ -96,7 +96,13 @@ SiteController::SiteController(Ui::MainWindow *ui, KovTable *table, DevicePage *
     siteChanged();
 }
 
-SiteController::~SiteController() = default;
+// What waits to be saved is written now, while this is whole enough to
+// hear of a problem; nothing is asked any more.
+SiteController::~SiteController()
+{
+    disconnect(sites, nullptr, this, nullptr);
+    sites->flush();
+}
 
 void SiteController::warn(const QString &title, const QString &text)
 {

@@ -306,8 +306,15 @@ void KovTable::kovChanged(const QSharedPointer<KovInfo> &kov)
 
 void KovTable::allChanged()
 {
-    if (!rows.isEmpty())
-        emit dataChanged(index(0, MacColumn), index(int(rows.size()) - 1, columnCount() - 1));
+    rowsChanged(0, int(rows.size()) - 1);
+}
+
+void KovTable::rowsChanged(int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, int(rows.size()) - 1);
+    if (first <= last)
+        emit dataChanged(index(first, MacColumn), index(last, columnCount() - 1));
 }
 
 void KovTable::KovLostTimer()

@@ -57,6 +57,7 @@ public:
     int rowOf(const QSharedPointer<KovInfo> &kov) const;
     void kovChanged(const QSharedPointer<KovInfo> &kov);
     void allChanged();
+    void rowsChanged(int first, int last);
     const QList<QSharedPointer<KovInfo>> &kovs() const { return rows; }
 
     void setClock(Clock clock);

@@ -152,8 +152,10 @@ void SiteSession::syncRows()
         missing.append(kov);
         byMac.insert(device.mac, kov);
     }
+    // Rows listed before get their names; the new ones come with theirs.
+    const int listedBefore = table->rowCount();
     table->addMissing(missing);
-    table->allChanged();
+    table->rowsChanged(0, listedBefore - 1);
     if (heardChanged) {
         changePending = true;
         changeTimer.start();
