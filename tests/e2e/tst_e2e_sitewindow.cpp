@@ -7,6 +7,7 @@
 #include <QTableView>
 #include <QtTest>
 
+#include "devicepage.h"
 #include "kovtableproxy.h"
 #include "labtestutil.h"
 #include "mainwindow.h"
@@ -30,6 +31,7 @@ private slots:
     void movedDeviceKeepsItsName();
     void missingDeviceCommandAsksFirst();
     void selectsOutdatedDevices();
+    void importsAndExports();
 
 private:
     int rowOfName(const QString &name) const;
@@ -161,6 +163,42 @@ void tst_E2eSiteWindow::selectsOutdatedDevices()
     // Gym screen runs the target; Roof sign is missing.
     QCOMPARE(selected, (QStringList{"Bar relay", "Lobby TV", "Spa audio"}));
     QVERIFY(model->index(rowOfName("Lobby TV"), 2).data(Qt::FontRole).value<QFont>().bold());
+}
+
+void tst_E2eSiteWindow::importsAndExports()
+{
+    auto *sites = window->findChild<SiteController *>("siteController");
+    auto *page = window->findChild<DevicePage *>("devicePage");
+    QVERIFY(sites && page);
+    auto write = [&](const char *name, const QByteArray &csv) {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(csv);
+        return file.fileName();
+    };
+    WindowTest::MessageBoxCatcher boxes;
+    // A name another device has: nothing is imported, the line is named.
+    QVERIFY(!sites->importDevices(
+        write("bad.csv", "mac,name\n00:1E:C0:77:00:09,Pool pump\n00:1E:C0:77:00:0A,lobby tv\n"),
+        false));
+    QCOMPARE(boxes.last().title, QString("Import failed"));
+    QVERIFY2(boxes.last().text.contains("line 3"), qPrintable(boxes.last().text));
+    QCOMPARE(model->rowCount(), 5);
+
+    QVERIFY(sites->importDevices(write("good.csv",
+                                       "Notes,MAC,Name\nspare,00:1E:C0:77:00:09,Pool pump\n"),
+                                 false));
+    QCOMPARE(model->rowCount(), 6);
+    QVERIFY(window->statusBar()->currentMessage().endsWith("2 of the site's 6 devices missing."));
+
+    QString error;
+    const QString exported = dir.filePath("list.csv");
+    QVERIFY2(page->exportTo(exported, &error), qPrintable(error));
+    QFile file(exported);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray csv = file.readAll();
+    QVERIFY(csv.startsWith("MAC,IP,Version,State,Last seen,Name,Location,Notes\r\n"));
+    QVERIFY(csv.contains("00:1E:C0:77:00:09,,,missing,\"missing, never heard\",Pool pump,,spare"));
 }
 
 QTEST_MAIN(tst_E2eSiteWindow)
