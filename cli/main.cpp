@@ -14,7 +14,8 @@ namespace {
 QString helpText()
 {
     return QStringLiteral(
-               "Usage: kovctl [--site FILE [--last-address]] COMMAND [ARGUMENTS]...\n"
+               "Usage: kovctl COMMAND [ARGUMENTS]...\n"
+               "  or:  kovctl --site FILE [--last-address] COMMAND [ARGUMENTS]...\n"
                "  or:  kovctl COMMAND --help\n"
                "  or:  kovctl --help | --version\n"
                "Finds KOV-1 controllers on the local subnet, opens and closes their relays,\n"

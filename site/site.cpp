@@ -3,6 +3,7 @@
 #include "addressrange.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -23,6 +24,11 @@ bool isHexPairs(const QString &text, QChar separator)
         }
     }
     return true;
+}
+
+bool isIPv4(const QString &text)
+{
+    return QHostAddress(text).protocol() == QAbstractSocket::IPv4Protocol;
 }
 
 QString quoted(const QString &text)
@@ -114,11 +120,12 @@ int Site::indexOfMac(const QString &mac) const
 
 int Site::indexOfName(const QString &name) const
 {
-    const QString wanted = name.trimmed();
+    // Folded as validate() folds, so that the names it lets through are told apart here.
+    const QString wanted = name.trimmed().toCaseFolded();
     if (wanted.isEmpty())
         return -1;
     for (int i = 0; i < devices.size(); ++i) {
-        if (devices.at(i).name.compare(wanted, Qt::CaseInsensitive) == 0)
+        if (devices.at(i).name.trimmed().toCaseFolded() == wanted)
             return i;
     }
     return -1;
@@ -175,12 +182,12 @@ Site::Heard Site::recordHeard(const QString &mac, const QString &address, const 
     SiteDevice &device = devices[index];
     const QDateTime time = utc.toUTC();
     Heard heard = Heard::Unchanged;
-    if (!device.lastSeen.isValid() || device.lastAddress != address
+    if (!device.lastSeen.isValid() || device.lastAddress != (isIPv4(address) ? address : QString())
         || device.lastVersion != version)
         heard = Heard::Changed;
     else if (device.lastSeen != time)
         heard = Heard::TimeOnly;
-    device.lastAddress = address;
+    device.lastAddress = isIPv4(address) ? address : QString();
     device.lastVersion = version;
     device.lastSeen = time;
     return heard;
@@ -199,8 +206,8 @@ int Site::indexOfCode(const QString &equipmentName, const QString &codeName) con
 {
     for (int i = 0; i < irCodes.size(); ++i) {
         const SiteIrCode &code = irCodes.at(i);
-        if (code.equipment.compare(equipmentName.trimmed(), Qt::CaseInsensitive) == 0
-            && code.name.compare(codeName.trimmed(), Qt::CaseInsensitive) == 0)
+        if (code.equipment.trimmed().toCaseFolded() == equipmentName.trimmed().toCaseFolded()
+            && code.name.trimmed().toCaseFolded() == codeName.trimmed().toCaseFolded())
             return i;
     }
     return -1;
@@ -227,7 +234,8 @@ QStringList Site::equipment() const
     for (const SiteIrCode &code : irCodes) {
         bool known = false;
         for (const QString &name : qAsConst(names))
-            known = known || name.compare(code.equipment, Qt::CaseInsensitive) == 0;
+            known = known
+                    || name.trimmed().toCaseFolded() == code.equipment.trimmed().toCaseFolded();
         if (!known)
             names.append(code.equipment);
     }
@@ -251,6 +259,10 @@ QString Site::validate() const
         if (macs.contains(device.mac))
             return where + QStringLiteral("MAC %1 is listed twice").arg(device.mac);
         macs.insert(device.mac);
+        if (!device.lastAddress.isEmpty() && !isIPv4(device.lastAddress))
+            return where
+                   + QStringLiteral("last heard address %1 is not an IPv4 address")
+                         .arg(quoted(device.lastAddress));
         const QString name = device.name.trimmed().toCaseFolded();
         if (name.isEmpty())
             continue;

@@ -3,7 +3,6 @@
 #include "site.h"
 
 #include <QDateTime>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -104,12 +103,6 @@ bool readDevice(const QJsonValue &value, SiteDevice *device, QString *error)
         || !readText(heard, "version", &device->lastVersion, error)
         || !readText(heard, "time", &time, error))
         return false;
-    if (!device->lastAddress.isEmpty()
-        && QHostAddress(device->lastAddress).protocol() != QAbstractSocket::IPv4Protocol) {
-        *error = QStringLiteral("last heard address \"%1\" is not an IPv4 address")
-                     .arg(device->lastAddress);
-        return false;
-    }
     if (!time.isEmpty()) {
         device->lastSeen = QDateTime::fromString(time, Qt::ISODateWithMs);
         if (!device->lastSeen.isValid()) {
@@ -159,7 +152,13 @@ bool readCode(const QJsonValue &value, SiteIrCode *code, QString *error)
 QByteArray text(const QString &value)
 {
     QString out = QStringLiteral("\"");
-    for (const QChar c : value) {
+    for (int i = 0; i < value.size(); ++i) {
+        const QChar c = value.at(i);
+        // A surrogate without its other half cannot be UTF-8: write it escaped,
+        // as JSON allows, so that it reads back as it was.
+        const bool paired = c.isHighSurrogate()
+                                ? i + 1 < value.size() && value.at(i + 1).isLowSurrogate()
+                                : c.isLowSurrogate() && i > 0 && value.at(i - 1).isHighSurrogate();
         switch (c.unicode()) {
         case '"':
             out += QLatin1String("\\\"");
@@ -177,7 +176,7 @@ QByteArray text(const QString &value)
             out += QLatin1String("\\t");
             break;
         default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.isSurrogate() && !paired))
                 out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
             else
                 out += c;
