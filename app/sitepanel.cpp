@@ -54,11 +54,9 @@ QLineEdit *SitePanel::addField(int row, const QString &label, const char *name, 
 void SitePanel::setSiteOpen(bool open)
 {
     siteOpen = open;
-    for (QWidget *widget :
-         {static_cast<QWidget *>(nameLabel), static_cast<QWidget *>(nameEdit),
-          static_cast<QWidget *>(locationLabel), static_cast<QWidget *>(locationEdit),
-          static_cast<QWidget *>(notesLabel), static_cast<QWidget *>(notesEdit)})
-        widget->setVisible(open);
+    // Hidden rows take no room, so without a site the panel is as it was.
+    for (QLineEdit *edit : {nameEdit, locationEdit, notesEdit})
+        ui->formLayout->setRowVisible(edit, open);
     shownMac.clear();
     update();
 }
