@@ -17,6 +17,7 @@
 #include "tftpdserver.h"
 
 class QTableWidget;
+class SiteController;
 
 namespace Ui {
 class MainWindow;
@@ -37,7 +38,9 @@ class MainWindow;
 // summary line. The IR panel checks CCF text with Ccf::check before
 // sending it; irDialog builds such text from protocol parameters, and
 // IRDecoder reads it back for the line under the field and for opening
-// irDialog on a pasted code.
+// irDialog on a pasted code. With a site open (sites), the site's devices
+// are listed by name from the start, missing ones included, and what the
+// devices say is saved to the site file.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -123,4 +126,5 @@ private:
     // The transfer table's row of each fleet entry (by its id), followed
     // through sorting.
     QHash<int, QPersistentModelIndex> transferRows;
+    SiteController *sites = nullptr;
 };
