@@ -35,7 +35,24 @@ class IRDecoder
 {
 public:
     enum class Status { Recognised, NotRecognised, Malformed };
-    enum class Protocol { None, RC5, RC6, SIRC, NEC };
+    // NEC1 and after: the protocols of IRProtocolDefinition::all(), in its order.
+    enum class Protocol {
+        None,
+        RC5,
+        RC6,
+        SIRC,
+        NEC,
+        NEC1,
+        NEC2,
+        NECx1,
+        NECx2,
+        Samsung32,
+        JVC,
+        Panasonic,
+        Sharp,
+        Denon,
+        RCA
+    };
 
     struct Result
     {
