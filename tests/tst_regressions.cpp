@@ -15,6 +15,7 @@ int replay_tftpsession(const uint8_t *data, size_t size);
 int replay_ccf(const uint8_t *data, size_t size);
 int replay_irdecode(const uint8_t *data, size_t size);
 int replay_intelhex(const uint8_t *data, size_t size);
+int replay_irimport(const uint8_t *data, size_t size);
 int replayInit_tftpd(int *argc, char ***argv);
 int replayInit_tftpsession(int *argc, char ***argv);
 }
@@ -36,6 +37,7 @@ const Target targets[] = {
     {"fuzz_ccf", replay_ccf},
     {"fuzz_irdecode", replay_irdecode},
     {"fuzz_intelhex", replay_intelhex},
+    {"fuzz_irimport", replay_irimport},
 };
 
 QString corpusOf(const char *target)
