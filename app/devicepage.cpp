@@ -16,6 +16,7 @@
 #include "finddevicesdialog.h"
 #include "kovtable.h"
 #include "kovtableproxy.h"
+#include "sitesession.h"
 
 namespace {
 // An empty row of the panel's form, between the MAC address and the
@@ -75,7 +76,7 @@ DevicePage::DevicePage(Ui::MainWindow *ui, KovTable *table, QMainWindow *window)
     connect(exportAction, &QAction::triggered, this, &DevicePage::openExport);
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         proxy->setFilterText(text);
-        if (this->table->totalCount() > 0)
+        if (this->table->rowCount() > 0)
             countDevices();
     });
 
@@ -159,9 +160,19 @@ void DevicePage::countDevices()
     QString text = tr("We have %1 live out of a total of %2 KOV-1(s) seen.")
                        .arg(table->liveCount())
                        .arg(table->totalCount());
+    if (sites && sites->isOpen())
+        text += tr(" %1 of the site's %2 devices missing.")
+                    .arg(table->missingCount())
+                    .arg(table->siteCount());
     if (!proxy->filterText().isEmpty())
         text += tr(" %1 shown").arg(proxy->rowCount());
     showStatus(text);
+}
+
+void DevicePage::setSiteOpen(bool open)
+{
+    filterEdit->setPlaceholderText(open ? tr("Filter by MAC, IP, version, name, location or notes")
+                                        : tr("Filter by MAC, IP or version"));
 }
 
 bool DevicePage::eventFilter(QObject *watched, QEvent *event)
@@ -191,11 +202,17 @@ void DevicePage::sizeMacColumn()
 
 QStringList DevicePage::rememberedRanges() const
 {
+    if (sites && sites->isOpen())
+        return sites->site().ranges;
     return QSettings().value(RangesKey).toStringList();
 }
 
 void DevicePage::setRememberedRanges(const QStringList &ranges)
 {
+    if (sites && sites->isOpen()) {
+        sites->setRanges(ranges);
+        return;
+    }
     QSettings settings;
     if (ranges.isEmpty())
         settings.remove(RangesKey);
@@ -239,7 +256,7 @@ void DevicePage::openFindDevices()
 
 bool DevicePage::exportTo(const QString &path, QString *error) const
 {
-    return DeviceListCsv::save(path, proxy->shownRows(), error);
+    return DeviceListCsv::save(path, proxy->shownRows(), error, table->hasSiteColumns());
 }
 
 void DevicePage::openExport()

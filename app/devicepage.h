@@ -18,6 +18,7 @@ class QLineEdit;
 class QMainWindow;
 class QPushButton;
 class QWidget;
+class SiteSession;
 
 namespace Ui {
 class MainWindow;
@@ -28,8 +29,9 @@ class MainWindow;
 // above it); the panel always shows the device its buttons act on and is
 // cleared and disabled when no row is selected; the status line keeps the
 // device count when menus blank it; "Find devices at…" probes address
-// ranges by unicast, remembered and probed again with every beacon; "Export
-// device list…" saves the shown rows as CSV.
+// ranges by unicast, remembered (in the open site, else in the settings)
+// and probed again with every beacon; "Export device list…" saves the
+// shown rows as CSV.
 class DevicePage : public QObject
 {
     Q_OBJECT
@@ -51,6 +53,10 @@ public:
     // would blank it, and the device count after each reply.
     void showStatus(const QString &text);
     void countDevices();
+    // With a site open the ranges are the site's, and the filter also
+    // matches names, locations and notes.
+    void setSiteSession(SiteSession *session) { sites = session; }
+    void setSiteOpen(bool open);
 
     QStringList rememberedRanges() const;
     void probeRememberedRanges();
@@ -82,5 +88,6 @@ private:
     QAction *findAction;
     QAction *exportAction;
     QString statusText;
+    SiteSession *sites = nullptr;
     bool macColumnSized = false;
 };

@@ -13,6 +13,7 @@
 #include "ccfparser.h"
 #include "firmwareinfo.h"
 #include "irdecoder.h"
+#include "sitecontroller.h"
 #include "webservice.h"
 
 namespace {
@@ -64,6 +65,7 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, int v
     setUpTransferTable();
 
     devicePage = new DevicePage(ui, &kovTable, this);
+    sites = new SiteController(ui, &kovTable, devicePage, this);
 
     connect(&kovDetector, &KovDetector::detected, this, &MainWindow::KovDetected);
     connect(ui->tableView, &QAbstractItemView::clicked, this, &MainWindow::KovSelected);
@@ -71,6 +73,7 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, int v
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::about);
 
     devicePage->showStatus(tr("KOV-1 Configuration and Firmware Tool"));
+    sites->reopenLast();
 
     KovDetector::sendBeacon();
     devicePage->probeRememberedRanges();
@@ -106,6 +109,7 @@ MainWindow::~MainWindow()
 void MainWindow::KovDetected(QString version, QHostAddress ip, QString mac)
 {
     kovTable.addKov(version, ip, mac);
+    sites->deviceHeard(version, ip, mac);
     devicePage->countDevices();
 }
 
@@ -148,7 +152,7 @@ void MainWindow::on_pushButton_2_clicked()
 void MainWindow::WebConfigClicked()
 {
     QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
+    if (kov.isNull() || !sites->confirmCommand({kov}))
         return;
     QDesktopServices::openUrl(QUrl("http://" + kov->ip));
 }
@@ -156,7 +160,7 @@ void MainWindow::WebConfigClicked()
 void MainWindow::on_pushButton_12_clicked()
 {
     QSharedPointer<KovInfo> kov = selectedKov();
-    if (kov.isNull())
+    if (kov.isNull() || !sites->confirmCommand({kov}))
         return;
     const QStringList arguments{"-raw", kov->ip, "6000"};
 #ifdef Q_OS_WIN
@@ -174,7 +178,8 @@ void MainWindow::on_pushButton_12_clicked()
 void MainWindow::on_pushButton_10_clicked()
 {
     const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
-    if (!confirmSeveral(tr("Are you sure you want to reboot these %1 KOV-1s?"), int(kovs.size())))
+    if (!confirmSeveral(tr("Are you sure you want to reboot these %1 KOV-1s?"), int(kovs.size()))
+        || !sites->confirmCommand(kovs))
         return;
     for (const QSharedPointer<KovInfo> &kov : kovs)
         KovDetector::sendReboot(kov->address);
@@ -183,6 +188,8 @@ void MainWindow::on_pushButton_10_clicked()
 void MainWindow::relayAction(int relay, bool closed)
 {
     const QList<QSharedPointer<KovInfo>> kovs = devicePage->selectedKovs();
+    if (!sites->confirmCommand(kovs))
+        return;
     for (const QSharedPointer<KovInfo> &kov : kovs)
         KovDetector::sendRelay(relay, closed, kov->address);
 }
@@ -250,6 +257,8 @@ void MainWindow::on_pushButton_9_clicked()
                              QMessageBox::Ok, QMessageBox::NoButton);
         return;
     }
+    if (!sites->confirmCommand(kovs))
+        return;
 
     for (const QSharedPointer<KovInfo> &kov : kovs)
         KovDetector::sendIR(quint8(outputs), quint8(repeats), words, count, kov->address);
@@ -375,7 +384,7 @@ void MainWindow::on_pushButton_11_clicked()
     const int answer = QMessageBox::warning(this, "Are you sure?", question,
                                             QMessageBox::Yes | QMessageBox::No,
                                             QMessageBox::NoButton);
-    if (answer != QMessageBox::Yes)
+    if (answer != QMessageBox::Yes || !sites->confirmCommand(devicePage->selectedKovs()))
         return;
     // Read after the answer: a device that moved meanwhile is ordered at
     // its new address.

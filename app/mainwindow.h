@@ -16,6 +16,7 @@
 #include "tftpdserver.h"
 
 class QTableWidget;
+class SiteController;
 
 namespace Ui {
 class MainWindow;
@@ -36,7 +37,9 @@ class MainWindow;
 // summary line. The IR panel checks CCF text with Ccf::check before
 // sending it; irDialog builds such text from protocol parameters, and
 // IRDecoder reads it back for the line under the field and for opening
-// irDialog on a pasted code.
+// irDialog on a pasted code. With a site open (sites), the site's devices
+// are listed by name from the start, missing ones included, and what the
+// devices say is saved to the site file.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -119,4 +122,5 @@ private:
     IRCodeGeneratorDialog irDialog;
     Ui::MainWindow *ui;
     DevicePage *devicePage = nullptr;
+    SiteController *sites = nullptr;
 };

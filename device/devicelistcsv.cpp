@@ -27,20 +27,24 @@ void appendLine(QByteArray &csv, const QStringList &fields)
 
 } // namespace
 
-QByteArray DeviceListCsv::format(const QList<QStringList> &rows)
+QByteArray DeviceListCsv::format(const QList<QStringList> &rows, bool siteColumns)
 {
     QByteArray csv;
-    appendLine(csv, {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version"),
-                     QStringLiteral("State"), QStringLiteral("Last seen")});
+    QStringList header{QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version"),
+                       QStringLiteral("State"), QStringLiteral("Last seen")};
+    if (siteColumns)
+        header << QStringLiteral("Name") << QStringLiteral("Location") << QStringLiteral("Notes");
+    appendLine(csv, header);
     for (const QStringList &row : rows)
         appendLine(csv, row);
     return csv;
 }
 
-bool DeviceListCsv::save(const QString &path, const QList<QStringList> &rows, QString *error)
+bool DeviceListCsv::save(const QString &path, const QList<QStringList> &rows, QString *error,
+                         bool siteColumns)
 {
     QSaveFile file(path);
-    const QByteArray csv = format(rows);
+    const QByteArray csv = format(rows, siteColumns);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
         if (error)
             *error = file.errorString();

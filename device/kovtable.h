@@ -12,6 +12,9 @@
 
 // Model of every device heard from during the run, one row per MAC text.
 // A device silent for more than 61 s turns red until it answers again.
+// While a site is open the table also lists the site's devices not heard
+// yet (missing, counted apart from the live and total counts) and shows
+// two more columns, Name and Location.
 class KovTable : public QAbstractTableModel
 {
     Q_OBJECT
@@ -38,6 +41,25 @@ public:
     int liveCount();
     int totalCount();
 
+    // Name and Location after the three columns, while a site is open.
+    void setSiteColumns(bool on);
+    bool hasSiteColumns() const { return siteColumns; }
+    // Site devices not heard in this run, and every device of the site.
+    int missingCount() const;
+    int siteCount() const;
+    // Appends rows for devices not heard yet (heard false), in one insert.
+    void addMissing(const QList<QSharedPointer<KovInfo>> &kovs);
+    // Drops the rows of devices not heard in this run (a site closed).
+    void removeMissing();
+    void removeKov(const QSharedPointer<KovInfo> &kov);
+    // The row of a record, or -1; and the signal for a record whose fields
+    // were changed from outside.
+    int rowOf(const QSharedPointer<KovInfo> &kov) const;
+    void kovChanged(const QSharedPointer<KovInfo> &kov);
+    void allChanged();
+    void rowsChanged(int first, int last);
+    const QList<QSharedPointer<KovInfo>> &kovs() const { return rows; }
+
     void setClock(Clock clock);
     // The table clock's present reading, to age a row's `seen`.
     qint64 now() const { return clock(); }
@@ -50,4 +72,5 @@ private:
     QTimer lostTimer;
     QElapsedTimer monotonic;
     Clock clock;
+    bool siteColumns = false;
 };

@@ -1,5 +1,9 @@
 #include "kovtableproxy.h"
 
+#include <QColor>
+#include <QFont>
+#include <QLocale>
+
 #include "kovtable.h"
 #include "lastseen.h"
 
@@ -12,10 +16,17 @@ const QString &field(const KovInfo &info, int column)
         return info.ip;
     case 2:
         return info.version;
+    case 3:
+        return info.name;
+    case 4:
+        return info.location;
     default:
         return info.mac;
     }
 }
+
+constexpr int VersionColumn = 2;
+constexpr int FirstSiteColumn = 3;
 
 } // namespace
 
@@ -45,7 +56,26 @@ QSharedPointer<KovInfo> KovTableProxy::kovAt(const QModelIndex &index) const
 
 QString KovTableProxy::lastSeen(const KovInfo &info) const
 {
+    if (!info.heard) {
+        if (!info.lastHeard.isValid())
+            return tr("missing, never heard");
+        return tr("missing, last heard %1")
+            .arg(QLocale().toString(info.lastHeard.toLocalTime(), QLocale::ShortFormat));
+    }
     return LastSeen::text(table->now() - info.seen, info.color == Qt::red);
+}
+
+QString KovTableProxy::state(const KovInfo &info, bool siteOpen)
+{
+    if (!info.heard)
+        return QStringLiteral("missing");
+    if (info.color == Qt::red)
+        return QStringLiteral("lost");
+    if (siteOpen && !info.inSite)
+        return QStringLiteral("new");
+    if (info.outdated)
+        return QStringLiteral("outdated");
+    return QStringLiteral("live");
 }
 
 QList<QStringList> KovTableProxy::shownRows() const
@@ -56,9 +86,12 @@ QList<QStringList> KovTableProxy::shownRows() const
         const QSharedPointer<KovInfo> info = kovAt(index(row, 0));
         if (!info)
             continue;
-        rows.append({info->mac, info->ip, info->version,
-                     info->color == Qt::red ? QStringLiteral("lost") : QStringLiteral("live"),
-                     lastSeen(*info)});
+        const bool siteOpen = table->hasSiteColumns();
+        QStringList fields{info->mac, info->ip, info->version, state(*info, siteOpen),
+                           lastSeen(*info)};
+        if (siteOpen)
+            fields << info->name << info->location << info->notes;
+        rows.append(fields);
     }
     return rows;
 }
@@ -67,7 +100,29 @@ QVariant KovTableProxy::data(const QModelIndex &index, int role) const
 {
     if (role == Qt::ToolTipRole) {
         const QSharedPointer<KovInfo> info = kovAt(index);
-        return info ? QVariant(lastSeen(*info)) : QVariant();
+        if (!info)
+            return QVariant();
+        if (info->outdated && info->heard && index.column() == VersionColumn)
+            return tr("%1; not the site's target firmware").arg(lastSeen(*info));
+        if (index.column() >= FirstSiteColumn && !info->notes.isEmpty())
+            return lastSeen(*info) + QLatin1Char('\n') + info->notes;
+        return lastSeen(*info);
+    }
+    if (role == Qt::ForegroundRole || role == Qt::FontRole) {
+        const QSharedPointer<KovInfo> info = kovAt(index);
+        if (!info || !table->hasSiteColumns())
+            return QVariant();
+        const bool marked = info->heard && info->outdated && index.column() == VersionColumn;
+        if (role == Qt::FontRole) {
+            if (!marked)
+                return QVariant();
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        if (!info->heard)
+            return QColor(Qt::gray);
+        return marked ? QVariant(QColor(0xb0, 0x50, 0x00)) : QVariant();
     }
     return QSortFilterProxyModel::data(index, role);
 }
@@ -87,7 +142,10 @@ bool KovTableProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourcePar
         return false;
     return info->mac.contains(filter, Qt::CaseInsensitive)
            || info->ip.contains(filter, Qt::CaseInsensitive)
-           || info->version.contains(filter, Qt::CaseInsensitive);
+           || info->version.contains(filter, Qt::CaseInsensitive)
+           || info->name.contains(filter, Qt::CaseInsensitive)
+           || info->location.contains(filter, Qt::CaseInsensitive)
+           || info->notes.contains(filter, Qt::CaseInsensitive);
 }
 
 bool KovTableProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const
@@ -96,6 +154,10 @@ bool KovTableProxy::lessThan(const QModelIndex &left, const QModelIndex &right) 
     const QSharedPointer<KovInfo> b = table->getKov(right);
     if (!a || !b)
         return QSortFilterProxyModel::lessThan(left, right);
+    if (left.column() >= FirstSiteColumn)
+        return QString::localeAwareCompare(field(*a, left.column()).toCaseFolded(),
+                                           field(*b, right.column()).toCaseFolded())
+               < 0;
     // As KovTable sorts: plain text order, case-sensitive.
     return QString::compare(field(*a, left.column()), field(*b, right.column())) < 0;
 }

@@ -5,3 +5,5 @@ kov_add_test(tst_addressrange LABELS device LIBS kov_device)
 kov_add_test(tst_unicastprobe LABELS device LIBS kov_device Qt6::Network)
 kov_add_test(tst_kovtableproxy LABELS device LIBS kov_device)
 kov_add_test(tst_devicelistcsv LABELS device LIBS kov_device)
+# The open site over the device table (rows, saves, changes on disk).
+kov_add_test(tst_sitesession LABELS device site LIBS kov_site)

@@ -48,6 +48,7 @@ private slots:
     void cellsSelectableNotEditable();
     void getKovOutOfRange();
     void getKovReturnsLiveRecord();
+    void siteDevicesListedMissing();
 
 private:
     void advance(qint64 ms) { now += ms; }
@@ -364,6 +365,15 @@ void tst_KovTable::headerData_data()
     QTest::newRow("tool tip role") << 0 << Qt::Horizontal << int(Qt::ToolTipRole) << QVariant();
     QTest::newRow("background role")
         << 1 << Qt::Horizontal << int(Qt::BackgroundRole) << QVariant();
+    // Sections 3 and 4 only while a site is open (section + 10 below).
+    QTest::newRow("Name, site open")
+        << 13 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("Name");
+    QTest::newRow("Location, site open")
+        << 14 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("Location");
+    QTest::newRow("section 5, site open")
+        << 15 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant();
+    QTest::newRow("MAC, site open")
+        << 10 << Qt::Horizontal << int(Qt::DisplayRole) << QVariant("MAC");
 }
 
 void tst_KovTable::headerData()
@@ -374,7 +384,9 @@ void tst_KovTable::headerData()
     QFETCH(QVariant, expected);
 
     addDevices({{MacA, "10.0.0.9", "1.7.0"}});
-    QCOMPARE(table->headerData(section, orientation, role), expected);
+    table->setSiteColumns(section >= 10);
+    QCOMPARE(table->columnCount(), section >= 10 ? 5 : 3);
+    QCOMPARE(table->headerData(section % 10, orientation, role), expected);
 }
 
 void tst_KovTable::dataOutsideTableAndOtherRoles()
@@ -431,6 +443,54 @@ void tst_KovTable::getKovReturnsLiveRecord()
     advance(61001);
     runLostCheck();
     QCOMPARE(held->color, Qt::red);
+}
+
+void tst_KovTable::siteDevicesListedMissing()
+{
+    addDevices({{MacA, "10.0.0.9", "1.7.0"}});
+    table->setSiteColumns(true);
+    QSharedPointer<KovInfo> missing(new KovInfo);
+    missing->mac = MacB;
+    missing->ip = "10.0.0.50";
+    missing->version = "1.6.2";
+    missing->name = "Lobby TV";
+    missing->location = "Lobby";
+    missing->inSite = true;
+    table->addMissing({missing});
+    QCOMPARE(table->rowCount(), 2);
+    // Counted apart: the spec's counts are of devices heard in this run.
+    QCOMPARE(table->liveCount(), 1);
+    QCOMPARE(table->totalCount(), 1);
+    QCOMPARE(table->missingCount(), 1);
+    QCOMPARE(table->siteCount(), 1);
+    QCOMPARE(table->data(table->index(1, 3)), QVariant("Lobby TV"));
+    QCOMPARE(table->data(table->index(1, 4)), QVariant("Lobby"));
+    table->sort(3, Qt::DescendingOrder);
+    QCOMPARE(macs(), (QStringList{MacB, MacA}));
+
+    // Never heard in this run, so never lost.
+    advance(120000);
+    runLostCheck();
+    QCOMPARE(background(0, 0), QColor(Qt::transparent));
+    QCOMPARE(table->liveCount(), 0);
+
+    // Its first reply makes it live where it stands, every cell refreshed.
+    QSignalSpy changed(table, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)));
+    QVERIFY(!table->addKov("1.6.2", QHostAddress("10.0.0.50"), MacB));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed[0][1].value<QModelIndex>(), table->index(0, 4));
+    QCOMPARE(table->liveCount(), 1);
+    QCOMPARE(table->totalCount(), 2);
+    QCOMPARE(table->missingCount(), 0);
+
+    // Closing the site drops only rows never heard, and the two columns.
+    QSharedPointer<KovInfo> silent(new KovInfo);
+    silent->mac = MacC;
+    table->addMissing({silent});
+    table->removeMissing();
+    table->setSiteColumns(false);
+    QCOMPARE(table->columnCount(), 3);
+    QCOMPARE(macs(), (QStringList{MacB, MacA}));
 }
 
 QTEST_GUILESS_MAIN(tst_KovTable)

@@ -65,6 +65,10 @@ void tst_KovTableProxy::filter_data()
     QTest::newRow("whole IP") << "10.1.0.20" << QStringList{b};
     QTest::newRow("version") << "BETA" << QStringList{c};
     QTest::newRow("no match") << "zz" << QStringList{};
+    // The site's texts, set on a, b and c below.
+    QTest::newRow("name") << "lobby" << QStringList{a};
+    QTest::newRow("location") << "BAR" << QStringList{b};
+    QTest::newRow("notes") << "behind the" << QStringList{c};
 }
 
 void tst_KovTableProxy::filter()
@@ -75,6 +79,10 @@ void tst_KovTableProxy::filter()
     add("00:1E:C0:AA:00:01", "10.1.0.2", "1.7.0");
     add("00:1e:c0:aa:00:02", "10.1.0.20", "1.6.2");
     add("00:1E:C0:77:00:03", "10.2.0.3", "1.8.0-beta");
+    table->setSiteColumns(true);
+    table->kovs().at(0)->name = "Lobby TV";
+    table->kovs().at(1)->location = "Bar";
+    table->kovs().at(2)->notes = "behind the screen";
     proxy->setFilterText(text);
     QCOMPARE(shownMacs(), macs);
     QCOMPARE(proxy->shownRows().size(), macs.size());

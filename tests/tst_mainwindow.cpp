@@ -252,15 +252,16 @@ void tst_MainWindow::creationOrder_data()
     QTest::newRow("widget_2") << "widget_2"
                               << QStringList{"tableView", "pushButton_2", "deviceFilter",
                                              "findDevicesButton"};
-    QTest::newRow("frame") << "frame"
-                           << QStringList{"label",         "ipAddress",       "label_2",
-                                          "macAddress",    "webConfigButton", "widget",
-                                          "label_6",       "widget_4",        "label_7",
-                                          "widget_5",      "label_8",         "widget_6",
-                                          "label_12",      "widget_3",        "label_9",
-                                          "spinBox",       "label_10",        "pushButton_9",
-                                          "line",          "line_2",          "label_11",
-                                          "pushButton_12", "widget_7",        "selectionCount"};
+    QTest::newRow("frame")
+        << "frame"
+        << QStringList{"label",           "ipAddress",     "label_2",      "macAddress",
+                       "webConfigButton", "widget",        "label_6",      "widget_4",
+                       "label_7",         "widget_5",      "label_8",      "widget_6",
+                       "label_12",        "widget_3",      "label_9",      "spinBox",
+                       "label_10",        "pushButton_9",  "line",         "line_2",
+                       "label_11",        "pushButton_12", "widget_7",     "selectionCount",
+                       "siteName",        "siteNameLabel", "siteLocation", "siteLocationLabel",
+                       "siteNotes",       "siteNotesLabel"};
     QTest::newRow("widget") << "widget" << QStringList{"pushButton_10", "pushButton_11"};
     QTest::newRow("widget_3") << "widget_3"
                               << QStringList{"checkBox", "checkBox_2", "checkBox_3", "checkBox_4"};
@@ -440,7 +441,10 @@ void tst_MainWindow::menusAndActions()
     auto *file = child<QMenu>("menuVeltrane_KOV_1_Toolkit");
     auto *help = child<QMenu>("menuHelp");
     QVERIFY(file && help);
-    QCOMPARE(bar->actions(), (QList<QAction *>{file->menuAction(), help->menuAction()}));
+    auto *edit = child<QMenu>("menuEdit");
+    QVERIFY(edit);
+    QCOMPARE(bar->actions(),
+             (QList<QAction *>{file->menuAction(), edit->menuAction(), help->menuAction()}));
     QCOMPARE(file->title(), QString("File"));
     QCOMPARE(help->title(), QString("Help"));
 
@@ -457,13 +461,27 @@ void tst_MainWindow::menusAndActions()
     QVERIFY(openAction && findAction && exportAction);
     QCOMPARE(findAction->text(), QString("Find devices at…"));
     QCOMPARE(exportAction->text(), QString("Export device list…"));
-    QCOMPARE(file->actions().size(), 6);
-    QCOMPARE(file->actions().first(), openAction);
-    QVERIFY(file->actions().at(1)->isSeparator());
-    QCOMPARE(file->actions().at(2), findAction);
-    QCOMPARE(file->actions().at(3), exportAction);
-    QVERIFY(file->actions().at(4)->isSeparator());
-    QCOMPARE(file->actions().last(), exitAction);
+    // The site's actions come first; the form's keep their order after them.
+    const QList<QAction *> actions = file->actions();
+    const QStringList siteTexts{"New site…", "Open site…", "Recent sites", "Close site",
+                                "Import devices…"};
+    for (int i = 0; i < siteTexts.size(); ++i)
+        QCOMPARE(actions.at(i)->text(), siteTexts.at(i));
+    QCOMPARE(actions.at(0)->shortcut(), QKeySequence(QKeySequence::New));
+    QCOMPARE(actions.at(1)->shortcut(), QKeySequence("Ctrl+Shift+O"));
+    QVERIFY(actions.at(2)->menu());
+    QCOMPARE(actions.at(3)->shortcut(), QKeySequence(QKeySequence::Close));
+    QVERIFY(!actions.at(3)->isEnabled() && !actions.at(4)->isEnabled());
+    QCOMPARE(edit->actions().first()->text(), QString("Select outdated devices"));
+    const int base = int(actions.indexOf(openAction));
+    QCOMPARE(base, 6);
+    QVERIFY(actions.at(base - 1)->isSeparator());
+    QCOMPARE(actions.size(), base + 6);
+    QVERIFY(actions.at(base + 1)->isSeparator());
+    QCOMPARE(actions.at(base + 2), findAction);
+    QCOMPARE(actions.at(base + 3), exportAction);
+    QVERIFY(actions.at(base + 4)->isSeparator());
+    QCOMPARE(actions.last(), exitAction);
     QCOMPARE(openAction->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(help->actions(), QList<QAction *>{aboutAction});
     for (QAction *action : {exitAction, aboutAction}) {

@@ -16,6 +16,8 @@ int replay_ccf(const uint8_t *data, size_t size);
 int replay_irdecode(const uint8_t *data, size_t size);
 int replay_intelhex(const uint8_t *data, size_t size);
 int replay_irimport(const uint8_t *data, size_t size);
+int replay_sitefile(const uint8_t *data, size_t size);
+int replay_sitedevicecsv(const uint8_t *data, size_t size);
 int replayInit_tftpd(int *argc, char ***argv);
 int replayInit_tftpsession(int *argc, char ***argv);
 }
@@ -38,6 +40,8 @@ const Target targets[] = {
     {"fuzz_irdecode", replay_irdecode},
     {"fuzz_intelhex", replay_intelhex},
     {"fuzz_irimport", replay_irimport},
+    {"fuzz_sitefile", replay_sitefile},
+    {"fuzz_sitedevicecsv", replay_sitedevicecsv},
 };
 
 QString corpusOf(const char *target)
