@@ -17,6 +17,7 @@
 
 class QTableWidget;
 class SiteController;
+class IRCodeLibraryPanel;
 
 namespace Ui {
 class MainWindow;
@@ -123,4 +124,5 @@ private:
     Ui::MainWindow *ui;
     DevicePage *devicePage = nullptr;
     SiteController *sites = nullptr;
+    IRCodeLibraryPanel *irCodes = nullptr;
 };
