@@ -12,6 +12,7 @@
 
 #include "ccfparser.h"
 #include "firmwareinfo.h"
+#include "ircodelibrarypanel.h"
 #include "irdecoder.h"
 #include "sitecontroller.h"
 #include "webservice.h"
@@ -66,6 +67,7 @@ MainWindow::MainWindow(const QString &webServiceHost, int transferTimeout, int v
 
     devicePage = new DevicePage(ui, &kovTable, this);
     sites = new SiteController(ui, &kovTable, devicePage, this);
+    irCodes = new IRCodeLibraryPanel(ui, sites->session(), this);
 
     connect(&kovDetector, &KovDetector::detected, this, &MainWindow::KovDetected);
     connect(ui->tableView, &QAbstractItemView::clicked, this, &MainWindow::KovSelected);

@@ -18,6 +18,7 @@
 
 class QTableWidget;
 class SiteController;
+class IRCodeLibraryPanel;
 
 namespace Ui {
 class MainWindow;
@@ -127,4 +128,5 @@ private:
     // through sorting.
     QHash<int, QPersistentModelIndex> transferRows;
     SiteController *sites = nullptr;
+    IRCodeLibraryPanel *irCodes = nullptr;
 };

@@ -11,6 +11,8 @@ int rebootCommand(const QStringList &arguments);
 int irSendCommand(const QStringList &arguments);
 int irGenCommand(const QStringList &arguments);
 int irDecodeCommand(const QStringList &arguments);
+int irImportCommand(const QStringList &arguments);
+int irListCommand(const QStringList &arguments);
 int upgradeCommand(const QStringList &arguments);
 int siteInitCommand(const QStringList &arguments);
 int siteImportCommand(const QStringList &arguments);

@@ -31,9 +31,15 @@ QString helpText()
                "      Open or close one relay of each device.\n"
                "  reboot DEVICE...\n"
                "      Restart each device.\n"
-               "  ir send DEVICE... --ports 1,2,3,4 [--repeat N] (CCF | -)\n"
-               "      Play a Pronto CCF code (or the one on standard input) on the given IR\n"
-               "      ports of each device, N times (1 to 99, default 1).\n"
+               "  ir send DEVICE... --ports 1,2,3,4 [--repeat N] (CCF | - | --code EQUIPMENT/NAME)\n"
+               "      Play a Pronto CCF code (or the one on standard input, or the site's code\n"
+               "      of that name) on the given IR ports of each device, N times (1 to 99,\n"
+               "      default 1).\n"
+               "  ir import FILE [--equipment NAME] [--format auto|csv|lirc|flipper|pronto] [--dry-run]\n"
+               "      Read a file of IR codes into the site's code library; print the codes\n"
+               "      taken per protocol and every code skipped, with why.\n"
+               "  ir list [--format table|json|csv]\n"
+               "      List the site's IR codes by equipment.\n"
                "  ir gen PROTOCOL --device D [--subdevice S] --function F [--toggle 0|1]\n"
                "      Print the CCF code of one remote-control command; PROTOCOL is rc5, rc6,\n"
                "      sirc12, sirc15, sirc20, nec, nec1, nec2, necx1, necx2, samsung32, jvc,\n"
@@ -164,7 +170,7 @@ int main(int argc, char *argv[])
     if (first == QLatin1String("ir") || first == QLatin1String("site")) {
         if (rest.isEmpty())
             return usageError(first == QLatin1String("ir")
-                                  ? QStringLiteral("ir: name send, gen or decode")
+                                  ? QStringLiteral("ir: name send, gen, decode, import or list")
                                   : QStringLiteral("site: name init, import, set, list or check"));
         if (rest.constFirst() == QLatin1String("--help")
             || rest.constFirst() == QLatin1String("-h")) {
@@ -183,6 +189,7 @@ int main(int argc, char *argv[])
     } commands[] = {
         {"discover", discoverCommand},      {"relay", relayCommand},
         {"reboot", rebootCommand},          {"ir send", irSendCommand},
+        {"ir import", irImportCommand},     {"ir list", irListCommand},
         {"ir gen", irGenCommand},           {"ir decode", irDecodeCommand},
         {"upgrade", upgradeCommand},        {"site init", siteInitCommand},
         {"site import", siteImportCommand}, {"site set", siteSetCommand},

@@ -464,18 +464,19 @@ void tst_MainWindow::menusAndActions()
     QCOMPARE(exportAction->text(), QString("Export device list…"));
     // The site's actions come first; the form's keep their order after them.
     const QList<QAction *> actions = file->actions();
-    const QStringList siteTexts{"New site…", "Open site…", "Recent sites", "Close site",
-                                "Import devices…"};
+    const QStringList siteTexts{"New site…",  "Open site…",      "Recent sites",
+                                "Close site", "Import devices…", "Import IR codes…"};
     for (int i = 0; i < siteTexts.size(); ++i)
         QCOMPARE(actions.at(i)->text(), siteTexts.at(i));
     QCOMPARE(actions.at(0)->shortcut(), QKeySequence(QKeySequence::New));
     QCOMPARE(actions.at(1)->shortcut(), QKeySequence("Ctrl+Shift+O"));
     QVERIFY(actions.at(2)->menu());
     QCOMPARE(actions.at(3)->shortcut(), QKeySequence(QKeySequence::Close));
-    QVERIFY(!actions.at(3)->isEnabled() && !actions.at(4)->isEnabled());
+    QVERIFY(!actions.at(3)->isEnabled() && !actions.at(4)->isEnabled()
+            && !actions.at(5)->isEnabled());
     QCOMPARE(edit->actions().first()->text(), QString("Select outdated devices"));
     const int base = int(actions.indexOf(openAction));
-    QCOMPARE(base, 6);
+    QCOMPARE(base, 7);
     QVERIFY(actions.at(base - 1)->isSeparator());
     QCOMPARE(actions.size(), base + 6);
     QVERIFY(actions.at(base + 1)->isSeparator());
