@@ -1,7 +1,8 @@
 // A Pronto code as a user may paste it into the CCF field (UTF-8), and the
 // same bytes read as big-endian words. Every input gets an answer; a
-// recognised code's parameters, given to the generator, make a code that
-// reads back to the same parameters.
+// recognised code's parameters are within the ranges IRProtocols builds,
+// and the code built from them (with the toggle read) reads back to the
+// same text: protocol name and parameters.
 #include <QString>
 
 #include <algorithm>
@@ -9,34 +10,34 @@
 #include "fuzzsupport.h"
 #include "ircode.h"
 #include "irdecoder.h"
+#include "irprotocols.h"
 
 namespace {
 
 using Protocol = IRDecoder::Protocol;
 
-// Builds the code a recognised result describes; false for what the
-// generator cannot make (RC5 functions above 63, NEC repeat frames).
-bool regenerate(const IRDecoder::Result &r, IRCode &code)
+// Builds the code a recognised result describes; false only for NEC
+// repeat frames, which name no parameters. RC5 and RC6 keep their toggle,
+// which IRProtocols leaves at 0.
+bool regenerate(const IRDecoder::Result &r, QString *ccf)
 {
-    switch (r.protocol) {
-    case Protocol::RC5:
-        return r.function < 64
-               && IRCode::generateRC5(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
-    case Protocol::RC6:
-        return IRCode::generateRC6(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
-    case Protocol::SIRC:
-        return IRCode::generateSIRC(&code, r.bits,
-                                    r.bits == 20 ? r.device | r.extended << 5 : r.device,
-                                    r.function);
-    case Protocol::NEC:
-        return !r.repeat
-               && IRCode::generateNEC(&code,
-                                      r.extended >= 0 ? r.device | r.extended << 8 : r.device,
-                                      r.function);
-    case Protocol::None:
-        break;
+    IRProtocols::Params params;
+    if (!IRProtocols::fromResult(r, &params))
+        return false;
+    IRCode code;
+    if (r.protocol == Protocol::RC5) {
+        IRCode::generateRC5Extended(&code, r.toggle == 1, r.device, r.function);
+        *ccf = code.toCCF();
+        return true;
     }
-    return false;
+    if (r.protocol == Protocol::RC6) {
+        IRCode::generateRC6(&code, r.toggle == 1, quint8(r.device), quint8(r.function));
+        *ccf = code.toCCF();
+        return true;
+    }
+    QString error;
+    FUZZ_CHECK(IRProtocols::render(params, ccf, &error), "the parameters read are in range");
+    return error.isEmpty();
 }
 
 void check(const IRDecoder::Result &r)
@@ -48,15 +49,19 @@ void check(const IRDecoder::Result &r)
                "malformed says why");
     if (!recognised)
         return;
-    FUZZ_CHECK(r.device <= 255 && r.function <= 255 && r.extended <= 255 && r.toggle <= 1,
+    const int functionMax = r.protocol == Protocol::Samsung32 ? 65535 : 255;
+    FUZZ_CHECK(r.device <= 255 && r.function <= functionMax && r.extended <= 255 && r.toggle <= 1,
                "parameters in range");
     FUZZ_CHECK(r.repeat || (r.device >= 0 && r.function >= 0), "a whole frame has its parameters");
-    IRCode code;
-    if (!regenerate(r, code))
+    QString ccf;
+    if (!regenerate(r, &ccf))
         return;
-    const IRDecoder::Result again = IRDecoder::decode(code.toCCF());
+    const IRDecoder::Result again = IRDecoder::decode(ccf);
     FUZZ_CHECK(again.status == IRDecoder::Status::Recognised && again.text() == r.text(),
                "the generated code reads back to the same parameters");
+    IRProtocols::Params params;
+    FUZZ_CHECK(r.toggle == 1 || IRProtocols::fromCcf(ccf, &params),
+               "a built code gives its parameters back");
 }
 
 } // namespace

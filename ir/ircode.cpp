@@ -1,4 +1,5 @@
 #include "ircode.h"
+#include "irprotocoldefinition.h"
 
 #include <QDebug>
 
@@ -42,6 +43,24 @@ void appendNecWord(IRCode *code, int value)
     }
 }
 
+bool necCode(IRCode *code, int addressWord, int commandWord)
+{
+    code->clear();
+    code->setFrequency(38000);
+    code->appendOnce(0.009);
+    code->appendOnce(0.0045);
+    appendNecWord(code, addressWord);
+    appendNecWord(code, commandWord);
+    code->appendOnce(0.0005625);
+    code->appendOnce(0.11 - code->onceTotal());
+
+    code->appendRepeat(0.009);
+    code->appendRepeat(0.00225);
+    code->appendRepeat(0.00056);
+    code->appendRepeat(0.1);
+    return true;
+}
+
 void appendSircBits(IRCode *code, int value, int count)
 {
     const unsigned bits = static_cast<unsigned>(value);
@@ -62,6 +81,7 @@ void IRCode::setFrequency(double hertz)
 
 void IRCode::clear()
 {
+    nearest = false;
     onceList.clear();
     repeatList.clear();
 }
@@ -115,14 +135,20 @@ int IRCode::repeatCount() const
 
 bool IRCode::generateRC5(IRCode *code, bool toggle, quint8 address, quint8 command)
 {
+    return generateRC5Extended(code, toggle, address & 0x1F, command & 0x3F);
+}
+
+bool IRCode::generateRC5Extended(IRCode *code, bool toggle, int address, int command)
+{
     code->clear();
     code->setFrequency(36000);
     address &= 0x1F;
-    command &= 0x3F;
+    command &= 0x7F;
 
     // Half-bit levels, '1' carrier on. The first start bit's leading off
-    // half is not sent.
-    QString levels = QString::fromLatin1(toggle ? "10101" : "10110");
+    // half is not sent; the second start bit is the inverted command bit 6.
+    QString levels = QString::fromLatin1(command & 0x40 ? "110" : "101");
+    levels += QLatin1String(toggle ? "01" : "10");
     for (int bit = 4; bit >= 0; --bit)
         levels += QLatin1String((address >> bit) & 1 ? "01" : "10");
     for (int bit = 5; bit >= 0; --bit)
@@ -204,19 +230,85 @@ bool IRCode::generateSIRC(IRCode *code, int bits, int address, int command)
 
 bool IRCode::generateNEC(IRCode *code, int address, int command)
 {
-    code->clear();
-    code->setFrequency(38000);
-    code->appendOnce(0.009);
-    code->appendOnce(0.0045);
-    appendNecWord(code, necWord(address));
-    appendNecWord(code, necWord(command));
-    code->appendOnce(0.0005625);
-    code->appendOnce(0.11 - code->onceTotal());
+    return necCode(code, necWord(address), necWord(command));
+}
 
-    code->appendRepeat(0.009);
-    code->appendRepeat(0.00225);
-    code->appendRepeat(0.00056);
-    code->appendRepeat(0.1);
+bool IRCode::generateNEC(IRCode *code, int device, int subdevice, int function)
+{
+    return necCode(code, (device & 0xFF) | (subdevice & 0xFF) << 8, necWord(function & 0xFF));
+}
+
+bool IRCode::generate(IRCode *code, const IRProtocolDefinition &protocol, int device,
+                      int subdevice, int function)
+{
+    using Item = IRProtocolDefinition::Item;
+    using Source = IRProtocolDefinition::Source;
+    const double carrierWord = std::round(4145146.0 / protocol.carrier);
+    const double period = carrierWord * 0.241246e-6; // seconds per Pronto cycle
+    code->clear();
+    code->nearest = true;
+    code->setFrequency(1 / period);
+
+    const auto cycles = [&](double units) {
+        return qlonglong(std::llround(units * protocol.unit * 1e-6 / period));
+    };
+    const auto valueOf = [&](const Item &item) {
+        switch (item.source) {
+        case Source::Constant:
+            return item.value;
+        case Source::Device:
+            return device;
+        case Source::Subdevice:
+            return subdevice;
+        case Source::Function:
+            return function;
+        case Source::Check:
+            return device ^ subdevice ^ function;
+        }
+        return 0;
+    };
+    const auto render = [&](const QList<IRProtocolDefinition::Frame> &frames,
+                            QList<double> &list) {
+        QList<qlonglong> n; // cycles; even index a mark
+        qlonglong total = 0;
+        const auto add = [&](bool mark, qlonglong count) {
+            if (!n.isEmpty() && (n.size() % 2 == 1) == mark)
+                n.last() += count;
+            else
+                n.append(count);
+            total += count;
+        };
+        for (const IRProtocolDefinition::Frame &frame : frames) {
+            const qlonglong start = total;
+            for (const Item &item : frame) {
+                switch (item.kind) {
+                case Item::Kind::Duration:
+                    add(item.value > 0, cycles(std::abs(item.value)));
+                    break;
+                case Item::Kind::Bits: {
+                    const unsigned value = unsigned(item.inverted ? ~valueOf(item)
+                                                                  : valueOf(item));
+                    for (int k = 0; k < item.width; ++k) {
+                        const int bit = protocol.msbFirst ? item.width - 1 - k : k;
+                        add(true, cycles(1));
+                        add(false,
+                            cycles((value >> bit) & 1u ? protocol.oneSpace : protocol.zeroSpace));
+                    }
+                    break;
+                }
+                case Item::Kind::Extent:
+                    add(false, std::max<qlonglong>(1, std::llround(item.value * 1e-6 / period)
+                                                          - (total - start)));
+                    break;
+                }
+            }
+        }
+        for (qlonglong count : n)
+            list.append(count * period);
+    };
+    if (!protocol.intro.isEmpty())
+        render({protocol.intro}, code->onceList);
+    render(protocol.repeats, code->repeatList);
     return true;
 }
 
@@ -228,13 +320,18 @@ QString IRCode::toCCF() const
         return QString();
     }
 
+    // The table protocols' durations are whole cycles already: rounding
+    // only undoes floating-point error.
+    const auto cycles = [this](double value) {
+        return nearest ? truncated(std::round(value)) : truncated(value);
+    };
     QString text = QString::fromLatin1("0000 ");
-    text += word(truncated(4145146.0 / frequency));
+    text += word(cycles(4145146.0 / frequency));
     text += QLatin1Char(' ') + word(onceList.size() / 2);
     text += QLatin1Char(' ') + word(repeatList.size() / 2);
     for (double seconds : onceList)
-        text += QLatin1Char(' ') + word(truncated(seconds * frequency));
+        text += QLatin1Char(' ') + word(cycles(seconds * frequency));
     for (double seconds : repeatList)
-        text += QLatin1Char(' ') + word(truncated(seconds * frequency));
+        text += QLatin1Char(' ') + word(cycles(seconds * frequency));
     return text.toUpper();
 }

@@ -57,7 +57,7 @@ bool IRCodeGeneratorDialog::prefill(const IRDecoder::Result &decoded)
         ui->spinBox_8->setValue(decoded.function);
         ui->tabWidget->setCurrentIndex(3);
         return true;
-    case IRDecoder::Protocol::None:
+    default: // the dialog makes none of the other protocols
         break;
     }
     return false;

@@ -1,10 +1,12 @@
 #include "irdecoder.h"
+#include "irprotocoldefinition.h"
 
 #include <QList>
 #include <QStringList>
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -44,6 +46,11 @@ struct Attempt
     int score = -1; // for a failure: how near it came
     QString reason;
     Result result;
+    // A hit, as the naming of its family needs it:
+    int part = 0;          // 0 the once burst, 1 the repeat burst
+    double period = 0;     // microseconds from its first mark to the end of its lead-out
+    const char *family = ""; // of the table frame read; "nec" for tryNec's
+    bool ditto = false;    // a table repeat frame that carries no function
 };
 
 Attempt miss(int score, const QString &reason)
@@ -273,36 +280,182 @@ Attempt tryRc5(const Durations &d, int i, double hertz)
     return checkCarrier(a, "RC5", hertz, 36000);
 }
 
+// One frame of the definition table to read: every distinct frame of
+// every definition except the 9 ms NEC family's, which tryNec reads.
+struct TableFrame
+{
+    int index; // into IRProtocolDefinition::all()
+    const IRProtocolDefinition::Frame *frame;
+};
+
+bool sameFrame(const IRProtocolDefinition::Frame &a, const IRProtocolDefinition::Frame &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto &x, const auto &y) {
+        return x.kind == y.kind && x.value == y.value && x.source == y.source
+               && x.width == y.width && x.inverted == y.inverted;
+    });
+}
+
+const QList<TableFrame> &tableFrames()
+{
+    static const QList<TableFrame> frames = [] {
+        QList<TableFrame> list;
+        const QList<IRProtocolDefinition> &all = IRProtocolDefinition::all();
+        for (int k = 0; k < all.size(); ++k) {
+            if (qstrcmp(all[k].family, "nec") == 0)
+                continue;
+            QList<const IRProtocolDefinition::Frame *> own{&all[k].intro};
+            for (const IRProtocolDefinition::Frame &frame : all[k].repeats)
+                own << &frame;
+            for (const IRProtocolDefinition::Frame *frame : own) {
+                const bool known = frame->isEmpty()
+                                   || std::any_of(list.begin(), list.end(), [&](const TableFrame &t) {
+                                          return qstrcmp(all[t.index].family, all[k].family) == 0
+                                                 && sameFrame(*t.frame, *frame);
+                                      });
+                if (!known)
+                    list.append({k, frame});
+            }
+        }
+        return list;
+    }();
+    return frames;
+}
+
+// Reads one table frame at d[i]: a leader (a mark of more than one unit and
+// its space) sets the time scale; bit marks are one unit, a bit's space
+// says 0 or 1 by the midpoint between the two; the lead-out is any space
+// of at least two 1-spaces. Fields read twice (~D after D) must agree,
+// constants and the check byte must hold.
+Attempt tryTableFrame(const Durations &d, int i, double hertz, const TableFrame &t)
+{
+    using Item = IRProtocolDefinition::Item;
+    using Source = IRProtocolDefinition::Source;
+    const IRProtocolDefinition &p = IRProtocolDefinition::all().at(t.index);
+    const IRProtocolDefinition::Frame &frame = *t.frame;
+    double unit = p.unit;
+    int j = i;
+    int k = 0;
+    if (frame.size() > 1 && frame[0].kind == Item::Kind::Duration && frame[0].value > 1
+        && frame[1].kind == Item::Kind::Duration && frame[1].value < 0) {
+        if (j + 1 >= d.size() || !near(d[j], frame[0].value * unit)
+            || !near(d[j + 1], -frame[1].value * unit))
+            return {};
+        unit = (d[j] + d[j + 1]) / (frame[0].value - frame[1].value);
+        j += 2;
+        k = 2;
+    }
+    const auto isMark = [&](double value) { return value >= 0.5 * unit && value < 2 * unit; };
+    const double minLeadOut = 2 * p.oneSpace * unit;
+    const double midpoint = (p.zeroSpace + p.oneSpace) / 2.0 * unit;
+    quint32 values[5] = {0, 0, 0, 0, 0}; // by Source
+    quint32 known[5] = {0, 0, 0, 0, 0};
+    quint32 check = 0;
+    bool hasCheck = false;
+    for (; k < frame.size(); ++k) {
+        const Item &item = frame[k];
+        if (j >= d.size())
+            return {};
+        if (item.kind == Item::Kind::Duration && item.value > 0) {
+            if (item.value == 1 ? !isMark(d[j]) : !near(d[j], item.value * unit))
+                return {};
+            ++j;
+        } else if (item.kind == Item::Kind::Duration || item.kind == Item::Kind::Extent) {
+            const bool last = k + 1 == frame.size();
+            if (last ? d[j] < minLeadOut : !near(d[j], -item.value * unit))
+                return {};
+            ++j;
+        } else {
+            quint32 value = 0;
+            for (int b = 0; b < item.width; ++b, j += 2) {
+                if (j + 1 >= d.size() || !isMark(d[j]) || d[j + 1] < 0.5 * p.zeroSpace * unit
+                    || d[j + 1] > 1.5 * p.oneSpace * unit)
+                    return {};
+                const quint32 bit = d[j + 1] >= midpoint ? 1 : 0;
+                value |= bit << (p.msbFirst ? item.width - 1 - b : b);
+            }
+            const quint32 mask = item.width >= 32 ? ~0u : (1u << item.width) - 1;
+            if (item.inverted)
+                value = ~value & mask;
+            const int s = int(item.source);
+            if (item.source == Source::Constant) {
+                if (value != (quint32(item.value) & mask))
+                    return {};
+            } else if (item.source == Source::Check) {
+                check = value;
+                hasCheck = true;
+            } else {
+                if ((values[s] ^ value) & known[s] & mask)
+                    return {};
+                values[s] |= value;
+                known[s] |= mask;
+            }
+        }
+    }
+    const quint32 dev = values[int(Source::Device)], sub = values[int(Source::Subdevice)],
+                  fun = values[int(Source::Function)];
+    if (hasCheck && check != ((dev ^ sub ^ fun) & 0xFF))
+        return {};
+
+    Attempt a = hit(IRDecoder::Protocol(int(IRDecoder::Protocol::NEC1) + t.index), j);
+    a.family = p.family;
+    a.ditto = !known[int(Source::Function)];
+    a.result.device = int(dev);
+    a.result.function = int(fun);
+    if (p.hasSubdevice() && (!p.subdeviceComplement || sub != (~dev & 0xFF)))
+        a.result.extended = int(sub);
+    return checkCarrier(a, p.title, hertz, p.carrier);
+}
+
 // What a scan of the bursts found.
 struct Scan
 {
     Result frame; // the first whole frame
     bool found = false;
+    int first = -1;      // its index in hits
+    QList<Attempt> hits; // every frame read, in order
     bool repeats = false; // NEC repeat frames were seen
     bool unread = false;  // some stretch fitted no protocol
     Attempt nearest;      // the failure that came nearest
 };
 
-void scanPart(const Durations &d, double hertz, Scan &scan)
+void scanPart(const Durations &d, double hertz, int part, Scan &scan)
 {
+    const auto take = [&](Attempt a, int i) {
+        a.part = part;
+        a.period = std::accumulate(d.begin() + i, d.begin() + a.end, 0.0);
+        if (a.result.repeat) {
+            scan.repeats = true;
+        } else if (!scan.found && !a.ditto) {
+            scan.frame = a.result;
+            scan.found = true;
+            scan.first = scan.hits.size();
+        }
+        scan.hits.append(a);
+        return a.end;
+    };
     int i = 0;
-    while (!scan.found && i + 1 < d.size()) {
+    while (i + 1 < d.size()) {
         bool read = false;
         for (auto attempt : {tryNec, tryRc6, trySirc, tryRc5}) {
-            const Attempt a = attempt(d, i, hertz);
+            Attempt a = attempt(d, i, hertz);
             if (a.ok) {
-                if (a.result.repeat) {
-                    scan.repeats = true;
-                } else {
-                    scan.frame = a.result;
-                    scan.found = true;
-                }
-                i = a.end;
+                a.family = a.result.protocol == IRDecoder::Protocol::NEC ? "nec" : "";
+                i = take(a, i);
                 read = true;
                 break;
             }
             if (a.score > scan.nearest.score)
                 scan.nearest = a;
+        }
+        for (int t = 0; !read && t < tableFrames().size(); ++t) {
+            const Attempt a = tryTableFrame(d, i, hertz, tableFrames().at(t));
+            if (a.ok) {
+                i = take(a, i);
+                read = true;
+            } else if (a.score > scan.nearest.score) {
+                scan.nearest = a;
+            }
         }
         if (read)
             continue;
@@ -313,6 +466,44 @@ void scanPart(const Durations &d, double hertz, Scan &scan)
             j += 2;
         i = j + 1;
     }
+}
+
+bool lasts108ms(const Attempt &a)
+{
+    return std::fabs(a.period - 108000) <= 0.015 * 108000;
+}
+
+// The name of the first whole frame's protocol where its family shares
+// the frame: by the frames that follow it and, for the 9 ms NEC family,
+// by its lead-out (see the header).
+IRDecoder::Protocol familyName(const Scan &scan)
+{
+    using P = IRDecoder::Protocol;
+    const Attempt &main = scan.hits.at(scan.first);
+    const QList<Attempt> after = scan.hits.mid(scan.first + 1);
+    if (qstrcmp(main.family, "nec") == 0) {
+        if (scan.unread || scan.first != 0 || !lasts108ms(main))
+            return P::NEC;
+        const bool dittos = std::all_of(after.begin(), after.end(), [](const Attempt &a) {
+            return a.result.repeat && lasts108ms(a);
+        });
+        if (dittos && (main.part == 0 || !after.isEmpty()))
+            return P::NEC1;
+        const bool frames = std::all_of(after.begin(), after.end(), [&](const Attempt &a) {
+            return qstrcmp(a.family, "nec") == 0 && !a.result.repeat && lasts108ms(a)
+                   && a.result.device == main.result.device
+                   && a.result.extended == main.result.extended
+                   && a.result.function == main.result.function;
+        });
+        const bool inRepeat = main.part == 1 || (!after.isEmpty() && after.last().part == 1);
+        return frames && inRepeat ? P::NEC2 : P::NEC;
+    }
+    if (main.result.protocol == P::NECx1 || main.result.protocol == P::NECx2) {
+        const bool ditto = !after.isEmpty() && after.first().ditto
+                           && qstrcmp(after.first().family, "necx") == 0;
+        return ditto ? P::NECx1 : P::NECx2;
+    }
+    return main.result.protocol;
 }
 
 Result malformed(const QString &reason, Ccf::Result ccf = Ccf::Result::Ok)
@@ -375,6 +566,19 @@ QString IRDecoder::Result::text() const
         return QStringLiteral("NEC: device %1, function %2").arg(device).arg(function);
     case Protocol::None:
         break;
+    default: {
+        const int index = int(protocol) - int(Protocol::NEC1);
+        const QList<IRProtocolDefinition> &all = IRProtocolDefinition::all();
+        if (index < 0 || index >= all.size())
+            break;
+        const IRProtocolDefinition &definition = all.at(index);
+        QString text = QStringLiteral("%1: device %2")
+                           .arg(QLatin1String(definition.title))
+                           .arg(device);
+        if (extended >= 0)
+            text += QStringLiteral(", subdevice %1").arg(extended);
+        return text + QStringLiteral(", function %1").arg(function);
+    }
     }
     return QString();
 }
@@ -441,10 +645,13 @@ IRDecoder::Result IRDecoder::decode(const quint16 *words, int count)
         repeatBurst.append(words[4 + 2 * once + i] * period);
 
     Scan scan;
-    scanPart(onceBurst, hertz, scan);
-    scanPart(repeatBurst, hertz, scan);
-    if (scan.found)
-        return scan.frame;
+    scanPart(onceBurst, hertz, 0, scan);
+    scanPart(repeatBurst, hertz, 1, scan);
+    if (scan.found) {
+        Result r = scan.frame;
+        r.protocol = familyName(scan);
+        return r;
+    }
     // Repeat frames stand for NEC only when they are all there is: beside
     // a NEC frame with a wrong check byte, say, or in noise, they prove
     // nothing.

@@ -154,10 +154,18 @@ void tst_IRDecoder::handBuilt_data()
         "NEC: device 4, function 8");
     row("nec extended 40k +20%", pronto(40000, 1.2, {}, necRepeat + nec(4, 200, 8, 247)),
         "NEC: device 4, subdevice 200, function 8");
+    // A 108 ms frame and dittos is NEC1's lead-out; the whole frame repeated, NEC2's.
+    row("nec1: 108 ms frame and ditto", pronto(38000, 1, nec(4, 251, 8, 247), necRepeat),
+        "NEC1: device 4, function 8");
+    row("nec2: 108 ms frame repeated", pronto(38000, 1, {}, nec(4, 251, 8, 247)),
+        "NEC2: device 4, function 8");
+    row("nec: 108 ms frame, a ditto of 111.7 ms",
+        pronto(38000, 1, nec(4, 251, 8, 247), {9000, 2250, 560, 99900}),
+        "NEC: device 4, function 8");
     row("nec repeats only 36k", pronto(36000, 1, {}, necRepeat + necRepeat),
         "NEC: repeat frames only");
-    row("nec-like leader", pronto(38000, 1, nec(7, 7, 2, 253, 4500)),
-        no.arg("NEC-like, but the leader is 4.5 ms + 4.5 ms"));
+    row("4.5 ms leader: necx2 (a Samsung TV's shape)", pronto(38000, 1, nec(7, 7, 2, 253, 4500)),
+        "NECx2: device 7, subdevice 7, function 2");
     row("nec check byte", pronto(38000, 1, nec(4, 251, 8, 8), necRepeat),
         no.arg("NEC-like, function check byte wrong"));
     row("not learned", "0100 0073 0000 0001 0020 0020",
@@ -179,7 +187,10 @@ void tst_IRDecoder::handBuilt()
     QCOMPARE(result.text(), text);
     using S = IRDecoder::Status;
     const bool
-        recognised = QRegularExpression("^(RC5|RC6|SIRC \\d+|NEC): ").match(text).hasMatch();
+        recognised = QRegularExpression(
+                         "^(RC5|RC6|SIRC \\d+|NEC\\w*|Samsung32|JVC|Panasonic|Sharp|Denon|RCA): ")
+                         .match(text)
+                         .hasMatch();
     QCOMPARE(result.status, recognised                 ? S::Recognised
                             : text.startsWith("not a") ? S::NotRecognised
                                                        : S::Malformed);

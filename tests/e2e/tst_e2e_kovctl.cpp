@@ -180,6 +180,15 @@ void tst_E2eKovctl::printsAnswer_data()
         << kovctl({"ir", "gen", "rc6", "--device", "4", "--function", "8", "--toggle", "1"})
                .out.toUtf8()
         << 0 << "RC6: device 4, function 8, toggle 1\n";
+    QTest::newRow("gen denon 4 8")
+        << QStringList{"ir", "gen", "denon", "--device", "4", "--function", "8"} << QByteArray()
+        << 0 << "0000 006D 0010 0020 000A 001E 000A 001E 000A 0046 000A 001E ";
+    QTest::newRow("decode panasonic from standard input")
+        << QStringList{"ir", "decode", "-"}
+        << kovctl({"ir", "gen", "panasonic", "--device", "160", "--subdevice", "10", "--function",
+                   "61"})
+               .out.toUtf8()
+        << 0 << "Panasonic: device 160, subdevice 10, function 61\n";
     QTest::newRow("decode, not recognised")
         << QStringList{"ir", "decode", "0000 0073 0000 0001 0020 0020"} << QByteArray() << 1
         << "not a recognised protocol";
@@ -309,6 +318,18 @@ void tst_E2eKovctl::refusedSendsNothing_data()
     QTest::newRow("gen nec toggle")
         << QStringList{"ir", "gen", "nec", "--device", "1", "--function", "1", "--toggle", "1"}
         << "rc5 and rc6";
+    QTest::newRow("gen sharp device 32")
+        << QStringList{"ir", "gen", "sharp", "--device", "32", "--function", "0"} << "0 to 31";
+    QTest::newRow("gen samsung32 function 65536")
+        << QStringList{"ir", "gen", "samsung32", "--device", "7", "--function", "65536"}
+        << "0 to 65535";
+    QTest::newRow("gen panasonic subdevice 256")
+        << QStringList{"ir",          "gen", "panasonic",  "--device", "1",
+                       "--subdevice", "256", "--function", "1"}
+        << "0 to 255";
+    QTest::newRow("gen jvc subdevice")
+        << QStringList{"ir", "gen", "jvc", "--device", "1", "--subdevice", "1", "--function", "1"}
+        << "jvc has no subdevice";
     QTest::newRow("gen sirc13") << QStringList{"ir", "gen",        "sirc13", "--device",
                                                "1",  "--function", "1"}
                                 << "unknown protocol";
