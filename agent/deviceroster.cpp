@@ -13,6 +13,8 @@ DeviceRoster::DeviceRoster(QObject *parent) : QObject(parent)
     setLostAfterMs(DefaultLostAfterMs);
     timeOnlyTimer.setSingleShot(true);
     connect(&timeOnlyTimer, &QTimer::timeout, this, &DeviceRoster::save);
+    changedTimer.setSingleShot(true);
+    connect(&changedTimer, &QTimer::timeout, this, &DeviceRoster::save);
     connect(&siteFile, &SiteFile::changedOnDisk, this, &DeviceRoster::reloadFromDisk);
 }
 
@@ -59,7 +61,8 @@ void DeviceRoster::heard(const QString &version, const QHostAddress &ip, const Q
     Site copy = siteFile.site();
     switch (copy.recordHeard(key, it->ip, version, now)) {
     case Site::Heard::Changed:
-        save();
+        if (!changedTimer.isActive())
+            changedTimer.start(ChangedSaveMs);
         break;
     case Site::Heard::TimeOnly:
         timeOnlyPending = true;
@@ -107,7 +110,7 @@ QJsonArray DeviceRoster::toJson()
 
 void DeviceRoster::flush()
 {
-    if (timeOnlyPending)
+    if (timeOnlyPending || changedTimer.isActive())
         save();
 }
 
@@ -174,6 +177,7 @@ void DeviceRoster::refreshStates()
 
 void DeviceRoster::save()
 {
+    changedTimer.stop();
     timeOnlyTimer.stop();
     timeOnlyPending = false;
     if (!siteFile.isOpen())

@@ -27,6 +27,10 @@ class DeviceRoster : public QObject
 public:
     static constexpr int DefaultLostAfterMs = 61000;
     static constexpr int TimeOnlySaveMs = 60000;
+    // A change is saved this soon: replies to one beacon come in a burst,
+    // and a site of a thousand devices is written once for it, not a
+    // thousand times.
+    static constexpr int ChangedSaveMs = 200;
 
     explicit DeviceRoster(QObject *parent = nullptr);
     ~DeviceRoster() override;
@@ -68,6 +72,7 @@ private:
     QElapsedTimer clock;
     QTimer stateTimer;
     QTimer timeOnlyTimer;
+    QTimer changedTimer;
     int lostMs = DefaultLostAfterMs;
     bool timeOnlyPending = false;
 };
