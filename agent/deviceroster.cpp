@@ -16,6 +16,11 @@ DeviceRoster::DeviceRoster(QObject *parent) : QObject(parent)
     changedTimer.setSingleShot(true);
     connect(&changedTimer, &QTimer::timeout, this, &DeviceRoster::save);
     connect(&siteFile, &SiteFile::changedOnDisk, this, &DeviceRoster::reloadFromDisk);
+    // The file reports one change until it is read: a file caught half
+    // written is read again until it parses.
+    reloadRetryTimer.setSingleShot(true);
+    reloadRetryTimer.setInterval(1000);
+    connect(&reloadRetryTimer, &QTimer::timeout, this, &DeviceRoster::reloadFromDisk);
 }
 
 DeviceRoster::~DeviceRoster() = default;
@@ -203,10 +208,15 @@ void DeviceRoster::reloadFromDisk()
     QString error;
     if (!siteFile.reload(&error)) {
         // Half-written by an editor, or removed: keep the last good one.
-        qCWarning(lcRoster, "cannot read %s again: %s", qPrintable(siteFile.path()),
-                  qPrintable(error));
+        if (!reloadFailing)
+            qCWarning(lcRoster, "cannot read %s again: %s", qPrintable(siteFile.path()),
+                      qPrintable(error));
+        reloadFailing = true;
+        reloadRetryTimer.start();
         return;
     }
+    reloadFailing = false;
+    reloadRetryTimer.stop();
     qCInfo(lcRoster, "read %s again", qPrintable(siteFile.path()));
     rebuild();
     emit siteReloaded();

@@ -73,6 +73,8 @@ private:
     QTimer stateTimer;
     QTimer timeOnlyTimer;
     QTimer changedTimer;
+    QTimer reloadRetryTimer;
     int lostMs = DefaultLostAfterMs;
     bool timeOnlyPending = false;
+    bool reloadFailing = false;
 };

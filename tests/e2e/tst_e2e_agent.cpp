@@ -217,6 +217,23 @@ void tst_E2eAgent::metricsFollowTheDevices()
                && (file.close(), true);
     }));
 
+    // Someone else renames A: the agent takes it, and keeps both the new
+    // name and what it heard in the file.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(text.contains("\"name\": \"Lobby TV\""));
+    file.write(text.replace("\"name\": \"Lobby TV\"", "\"name\": \"Lobby screen\""));
+    file.close();
+    QVERIFY(LabTest::waitFor([&] { return get("/api/devices").contains("Lobby screen"); }));
+    QVERIFY(LabTest::waitFor([&] {
+        QFile again(dir.filePath("site.json"));
+        again.open(QIODevice::ReadOnly);
+        const QByteArray now = again.readAll();
+        return now.contains("Lobby screen") && now.contains("10.77.0.11");
+    }));
+
     lab->stopSim(simD);
     QVERIFY(LabTest::waitFor([&] { return up(macD) == 0; }, 10000));
     QVERIFY(get("/api/devices").contains("\"lost\""));
