@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <QFile>
+#include <QJsonDocument>
 
 #include <cstdio>
 #include <unistd.h>
@@ -31,6 +32,13 @@ void err(const QString &line)
 void raw(const QString &text)
 {
     write(stdout, text);
+}
+
+void json(const QJsonArray &array)
+{
+    out(array.isEmpty()
+            ? QStringLiteral("[]")
+            : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
 }
 
 bool outIsTerminal()

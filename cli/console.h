@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QString>
 
 // Where kovctl writes: whole lines, flushed at once so that a script
@@ -10,6 +11,8 @@ void err(const QString &line);
 // Text as it is, no line end added (terminal control sequences).
 void raw(const QString &text);
 bool outIsTerminal();
+// An array as indented JSON; an empty one as "[]" (Qt writes it over two lines).
+void json(const QJsonArray &array);
 // An argument that may be "-" for standard input: the text itself, or
 // what standard input holds with the line ends at its end dropped.
 QString argumentOrInput(const QString &argument);

@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include "commandline.h"
@@ -37,11 +36,7 @@ void printJson(const QList<QSharedPointer<KovInfo>> &devices)
         array.append(QJsonObject{{QStringLiteral("mac"), kov->mac},
                                  {QStringLiteral("ip"), kov->ip},
                                  {QStringLiteral("version"), kov->version}});
-    // Qt writes an empty array over two lines; keep it to the usual "[]".
-    Console::out(
-        array.isEmpty()
-            ? QStringLiteral("[]")
-            : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
+    Console::json(array);
 }
 
 void printCsv(const QList<QSharedPointer<KovInfo>> &devices)

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include "clisite.h"
@@ -74,10 +73,7 @@ void printJson(const QList<SiteIrCode> &codes)
             object.insert(QStringLiteral("ports"), ports);
         array.append(object);
     }
-    Console::out(
-        array.isEmpty()
-            ? QStringLiteral("[]")
-            : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
+    Console::json(array);
 }
 
 void printCsv(const QList<SiteIrCode> &codes)

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include "clisite.h"
@@ -64,6 +63,21 @@ bool waitMs(const CommandLine &line, int *ms, QString *error)
     }
     *ms = qMax(1, qRound(seconds * 1000));
     return true;
+}
+
+// The arguments of a round command: options only, --wait among them.
+bool parseRoundArguments(CommandLine &line, const QStringList &arguments, int *ms, int *status)
+{
+    if (!line.parse(arguments, status))
+        return false;
+    QString error;
+    if (!line.positionalArguments().isEmpty())
+        error = QStringLiteral("unexpected argument \"%1\"")
+                    .arg(line.positionalArguments().constFirst());
+    else if (waitMs(line, ms, &error))
+        return true;
+    *status = line.fail(error);
+    return false;
 }
 
 // One discovery round (broadcast and the site's ranges); the findings go
@@ -171,10 +185,7 @@ void printJson(const QList<Row> &rows)
             {QStringLiteral("lastSeen"),
              row.lastSeen.isValid() ? QJsonValue(isoTime(row.lastSeen)) : QJsonValue()},
         });
-    Console::out(
-        array.isEmpty()
-            ? QStringLiteral("[]")
-            : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
+    Console::json(array);
 }
 
 void printCsv(const QList<Row> &rows)
@@ -366,15 +377,9 @@ int siteListCommand(const QStringList &arguments)
     line.addOption(formatOption);
     line.setNotes(siteFormats());
     int status = ExitCode::Ok;
-    if (!line.parse(arguments, &status))
-        return status;
-    if (!line.positionalArguments().isEmpty())
-        return line.fail(QStringLiteral("unexpected argument \"%1\"")
-                             .arg(line.positionalArguments().constFirst()));
-    QString error;
     int ms = 0;
-    if (!waitMs(line, &ms, &error))
-        return line.fail(error);
+    if (!parseRoundArguments(line, arguments, &ms, &status))
+        return status;
     const QString format = line.value(formatOption);
     if (format != QLatin1String("table") && format != QLatin1String("json")
         && format != QLatin1String("csv"))
@@ -406,15 +411,9 @@ int siteCheckCommand(const QStringList &arguments)
                          "round heard is written back to the site file."));
     line.addOption(waitOption());
     int status = ExitCode::Ok;
-    if (!line.parse(arguments, &status))
-        return status;
-    if (!line.positionalArguments().isEmpty())
-        return line.fail(QStringLiteral("unexpected argument \"%1\"")
-                             .arg(line.positionalArguments().constFirst()));
-    QString error;
     int ms = 0;
-    if (!waitMs(line, &ms, &error))
-        return line.fail(error);
+    if (!parseRoundArguments(line, arguments, &ms, &status))
+        return status;
     SiteFile file;
     if (!openSite(line, &file, &status))
         return status;

@@ -47,10 +47,10 @@ struct Attempt
     QString reason;
     Result result;
     // A hit, as the naming of its family needs it:
-    int part = 0;          // 0 the once burst, 1 the repeat burst
-    double period = 0;     // microseconds from its first mark to the end of its lead-out
+    int part = 0;            // 0 the once burst, 1 the repeat burst
+    double period = 0;       // microseconds from its first mark to the end of its lead-out
     const char *family = ""; // of the table frame read; "nec" for tryNec's
-    bool ditto = false;    // a table repeat frame that carries no function
+    bool ditto = false;      // a table repeat frame that carries no function
 };
 
 Attempt miss(int score, const QString &reason)
@@ -291,8 +291,8 @@ struct TableFrame
 bool sameFrame(const IRProtocolDefinition::Frame &a, const IRProtocolDefinition::Frame &b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto &x, const auto &y) {
-        return x.kind == y.kind && x.value == y.value && x.source == y.source
-               && x.width == y.width && x.inverted == y.inverted;
+        return x.kind == y.kind && x.value == y.value && x.source == y.source && x.width == y.width
+               && x.inverted == y.inverted;
     });
 }
 
@@ -309,10 +309,11 @@ const QList<TableFrame> &tableFrames()
                 own << &frame;
             for (const IRProtocolDefinition::Frame *frame : own) {
                 const bool known = frame->isEmpty()
-                                   || std::any_of(list.begin(), list.end(), [&](const TableFrame &t) {
-                                          return qstrcmp(all[t.index].family, all[k].family) == 0
-                                                 && sameFrame(*t.frame, *frame);
-                                      });
+                                   || std::any_of(
+                                       list.begin(), list.end(), [&](const TableFrame &t) {
+                                           return qstrcmp(all[t.index].family, all[k].family) == 0
+                                                  && sameFrame(*t.frame, *frame);
+                                       });
                 if (!known)
                     list.append({k, frame});
             }
@@ -412,8 +413,8 @@ struct Scan
 {
     Result frame; // the first whole frame
     bool found = false;
-    int first = -1;      // its index in hits
-    QList<Attempt> hits; // every frame read, in order
+    int first = -1;       // its index in hits
+    QList<Attempt> hits;  // every frame read, in order
     bool repeats = false; // NEC repeat frames were seen
     bool unread = false;  // some stretch fitted no protocol
     Attempt nearest;      // the failure that came nearest

@@ -57,17 +57,7 @@ void IRImportSink::addTimings(int line, const QString &own, const QString &name,
     IRProtocols::Params params;
     const bool known = recognise ? IRProtocols::fromResult(IRDecoder::decode(ccf), &params)
                                  : IRProtocols::fromCcf(ccf, &params);
-    if (known) {
-        addParams(line, own, name, params.protocol, params.device, params.subdevice,
-                  params.function);
-        return;
-    }
-    IRImport::Code code;
-    code.equipment = equipmentFor(own);
-    code.name = name;
-    code.pronto = ccf;
-    code.line = line;
-    take(code);
+    addParamsOrPronto(line, own, name, known, params, ccf);
 }
 
 void IRImportSink::addPronto(int line, const QString &own, const QString &name,
@@ -94,7 +84,13 @@ void IRImportSink::addPronto(int line, const QString &own, const QString &name,
         return;
     }
     IRProtocols::Params params;
-    if (IRProtocols::fromCcf(ccf, &params)) {
+    addParamsOrPronto(line, own, name, IRProtocols::fromCcf(ccf, &params), params, ccf);
+}
+
+void IRImportSink::addParamsOrPronto(int line, const QString &own, const QString &name, bool known,
+                                     const IRProtocols::Params &params, const QString &ccf)
+{
+    if (known) {
         addParams(line, own, name, params.protocol, params.device, params.subdevice,
                   params.function);
         return;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "irimport.h"
+#include "irprotocols.h"
 
 // What the format readers hand their codes to: checks each one, keeps it as
 // parameters where IRProtocols builds it, names every skip, and refuses a
@@ -37,6 +38,9 @@ public:
     IRImport::Result finish();
 
 private:
+    // The code under its parameters when they are known, else as its Pronto text.
+    void addParamsOrPronto(int line, const QString &own, const QString &name, bool known,
+                           const IRProtocols::Params &params, const QString &ccf);
     void take(IRImport::Code code);
 
     QString given;
