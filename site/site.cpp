@@ -9,6 +9,19 @@
 
 namespace {
 
+// Whether TEXT, trimmed and case folded as validate() does it, is FOLDED;
+// the usual ASCII text is compared without building its folded copy, so
+// that a lookup in a large site allocates nothing per entry.
+bool foldsTo(const QString &text, const QString &folded)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    for (QChar c : trimmed) {
+        if (c.unicode() >= 0x80)
+            return trimmed.toString().toCaseFolded() == folded;
+    }
+    return trimmed.compare(folded, Qt::CaseInsensitive) == 0;
+}
+
 bool isHexPairs(const QString &text, QChar separator)
 {
     const int step = separator.isNull() ? 2 : 3;
@@ -154,7 +167,7 @@ int Site::indexOfName(const QString &name) const
     if (wanted.isEmpty())
         return -1;
     for (int i = 0; i < devices.size(); ++i) {
-        if (devices.at(i).name.trimmed().toCaseFolded() == wanted)
+        if (foldsTo(devices.at(i).name, wanted))
             return i;
     }
     return -1;
@@ -233,10 +246,11 @@ bool Site::isOutdated(const QString &version) const
 
 int Site::indexOfCode(const QString &equipmentName, const QString &codeName) const
 {
+    const QString equipment = equipmentName.trimmed().toCaseFolded();
+    const QString name = codeName.trimmed().toCaseFolded();
     for (int i = 0; i < irCodes.size(); ++i) {
         const SiteIrCode &code = irCodes.at(i);
-        if (code.equipment.trimmed().toCaseFolded() == equipmentName.trimmed().toCaseFolded()
-            && code.name.trimmed().toCaseFolded() == codeName.trimmed().toCaseFolded())
+        if (foldsTo(code.name, name) && foldsTo(code.equipment, equipment))
             return i;
     }
     return -1;
@@ -260,13 +274,13 @@ bool Site::addIrCode(const SiteIrCode &code, QString *error)
 QStringList Site::equipment() const
 {
     QStringList names;
+    QSet<QString> seen;
     for (const SiteIrCode &code : irCodes) {
-        bool known = false;
-        for (const QString &name : qAsConst(names))
-            known = known
-                    || name.trimmed().toCaseFolded() == code.equipment.trimmed().toCaseFolded();
-        if (!known)
+        const QString key = code.equipment.trimmed().toCaseFolded();
+        if (!seen.contains(key)) {
+            seen.insert(key);
             names.append(code.equipment);
+        }
     }
     return names;
 }
