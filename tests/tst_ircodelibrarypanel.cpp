@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -62,6 +63,8 @@ void tst_IRCodeLibraryPanel::init()
           {"equipment": "Lobby TV", "name": "Power", "protocol": "nec1", "device": 4, "function": 8, "ports": [2, 3]},
           {"equipment": "Bar amplifier", "name": "Mute", "pronto": "0000 006D 0000 0001 0016 0016"}]})");
     file.close();
+    // The settings outlive a run; the last run's site is gone with its folder.
+    QSettings().remove(SiteController::LastSiteKey);
     window.reset(new MainWindow);
 }
 
