@@ -213,8 +213,10 @@ void tst_E2eAgent::metricsFollowTheDevices()
     // What was heard went back to the site file at once.
     QFile file(dir.filePath("site.json"));
     QVERIFY(LabTest::waitFor([&] {
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains("10.77.0.14")
-               && (file.close(), true);
+        const bool opened = file.open(QIODevice::ReadOnly);
+        const bool heard = opened && file.readAll().contains("10.77.0.14");
+        file.close();
+        return heard;
     }));
 
     // Someone else renames A: the agent takes it, and keeps both the new
