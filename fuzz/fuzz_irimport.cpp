@@ -1,8 +1,9 @@
-// An IR code file of any of the import formats: the first byte picks the
-// format (0 auto, 1 csv, 2 lirc, 3 flipper, 4 pronto, modulo 5), the rest is
-// the file. Every input gets an answer: a malformed file takes nothing and
-// names its line; a read file's codes are each sendable, named, and every
-// record the file holds is either taken or named as skipped.
+// An IR code file of one import format, fixed for each fuzz target by
+// KOV_FUZZ_IR_FORMAT (fuzz_ircsv, fuzz_irlirc, fuzz_irflipper, fuzz_irpronto).
+// Every input gets an answer: a malformed file takes nothing and names its
+// line; a read file's codes are each sendable, named, and every record the
+// file holds is either taken or named as skipped. Format detection sees
+// every input too and always names a format.
 #include <QRegularExpression>
 #include <QString>
 
@@ -39,21 +40,13 @@ int prontoLines(const QByteArray &bytes)
     return count;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+int checkImport(IRImport::Format format, const uint8_t *data, size_t size)
 {
-    if (size < 1)
-        return 0;
-    const IRImport::Format formats[] = {IRImport::Format::Auto, IRImport::Format::Csv,
-                                        IRImport::Format::Lirc, IRImport::Format::Flipper,
-                                        IRImport::Format::Pronto};
-    IRImport::Format format = formats[data[0] % 5];
-    const QByteArray bytes(reinterpret_cast<const char *>(data) + 1, int(size - 1));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
     const QString fileName = QStringLiteral("codes.txt");
+    FUZZ_CHECK(IRImport::detect(bytes, fileName) != IRImport::Format::Auto,
+               "detection names a format");
     const IRImport::Result result = IRImport::read(bytes, format, fileName, QString());
-    if (format == IRImport::Format::Auto)
-        format = IRImport::detect(bytes, fileName);
 
     static const QRegularExpression lineError(QStringLiteral("^line [1-9][0-9]*: ."));
     static const QRegularExpression summary(
@@ -99,3 +92,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                    "every Pronto line is taken or skipped");
     return 0;
 }
+
+} // namespace
+
+#ifdef KOV_FUZZ_REPLAY
+// The regression test replays every format's corpus from one build.
+extern "C" int replay_ircsv(const uint8_t *data, size_t size)
+{
+    return checkImport(IRImport::Format::Csv, data, size);
+}
+extern "C" int replay_irlirc(const uint8_t *data, size_t size)
+{
+    return checkImport(IRImport::Format::Lirc, data, size);
+}
+extern "C" int replay_irflipper(const uint8_t *data, size_t size)
+{
+    return checkImport(IRImport::Format::Flipper, data, size);
+}
+extern "C" int replay_irpronto(const uint8_t *data, size_t size)
+{
+    return checkImport(IRImport::Format::Pronto, data, size);
+}
+#else
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    return checkImport(IRImport::Format::KOV_FUZZ_IR_FORMAT, data, size);
+}
+#endif

@@ -1,6 +1,7 @@
 # Inputs that once broke something stay in the seed corpora under
 # fuzz/corpus/<target>/; this test runs every one of them through the fuzz
 # targets' own checks, built with the normal compiler, on every ctest run.
+# fuzz_irimport.cpp holds the four IR import targets (fuzz_ircsv, ...).
 set(kov_fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
 set(kov_replayed fuzz_reply fuzz_tftpd fuzz_tftpsession fuzz_ccf fuzz_irdecode fuzz_intelhex
     fuzz_sitefile fuzz_sitedevicecsv fuzz_irimport)

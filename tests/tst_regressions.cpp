@@ -15,7 +15,10 @@ int replay_tftpsession(const uint8_t *data, size_t size);
 int replay_ccf(const uint8_t *data, size_t size);
 int replay_irdecode(const uint8_t *data, size_t size);
 int replay_intelhex(const uint8_t *data, size_t size);
-int replay_irimport(const uint8_t *data, size_t size);
+int replay_ircsv(const uint8_t *data, size_t size);
+int replay_irlirc(const uint8_t *data, size_t size);
+int replay_irflipper(const uint8_t *data, size_t size);
+int replay_irpronto(const uint8_t *data, size_t size);
 int replay_sitefile(const uint8_t *data, size_t size);
 int replay_sitedevicecsv(const uint8_t *data, size_t size);
 int replayInit_tftpd(int *argc, char ***argv);
@@ -39,7 +42,10 @@ const Target targets[] = {
     {"fuzz_ccf", replay_ccf},
     {"fuzz_irdecode", replay_irdecode},
     {"fuzz_intelhex", replay_intelhex},
-    {"fuzz_irimport", replay_irimport},
+    {"fuzz_ircsv", replay_ircsv},
+    {"fuzz_irlirc", replay_irlirc},
+    {"fuzz_irflipper", replay_irflipper},
+    {"fuzz_irpronto", replay_irpronto},
     {"fuzz_sitefile", replay_sitefile},
     {"fuzz_sitedevicecsv", replay_sitedevicecsv},
 };
