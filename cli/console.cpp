@@ -41,6 +41,27 @@ void json(const QJsonArray &array)
             : QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)).trimmed());
 }
 
+void table(const QList<QStringList> &rows)
+{
+    QList<int> widths;
+    for (const QStringList &fields : rows) {
+        for (int i = 0; i < fields.size(); ++i) {
+            if (i == widths.size())
+                widths.append(0);
+            widths[i] = qMax(widths[i], int(fields.at(i).size()));
+        }
+    }
+    for (const QStringList &fields : rows) {
+        QString text;
+        for (int i = 0; i < fields.size(); ++i)
+            text += i + 1 < fields.size() ? QStringLiteral("%1  ").arg(fields.at(i), -widths.at(i))
+                                          : fields.at(i);
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        out(text);
+    }
+}
+
 bool outIsTerminal()
 {
     return isatty(fileno(stdout)) == 1;

@@ -17,16 +17,7 @@ void printTable(const QList<QSharedPointer<KovInfo>> &devices)
         {QStringLiteral("MAC"), QStringLiteral("IP"), QStringLiteral("Version")}};
     for (const QSharedPointer<KovInfo> &kov : devices)
         rows.append({Console::printable(kov->mac), kov->ip, Console::printable(kov->version)});
-    int widths[2] = {0, 0};
-    for (const QStringList &row : std::as_const(rows)) {
-        widths[0] = qMax(widths[0], int(row.at(0).size()));
-        widths[1] = qMax(widths[1], int(row.at(1).size()));
-    }
-    for (const QStringList &row : std::as_const(rows))
-        Console::out(QStringLiteral("%1  %2  %3")
-                         .arg(row.at(0), -widths[0])
-                         .arg(row.at(1), -widths[1])
-                         .arg(row.at(2)));
+    Console::table(rows);
 }
 
 void printJson(const QList<QSharedPointer<KovInfo>> &devices)

@@ -37,18 +37,7 @@ void printTable(const QList<SiteIrCode> &codes)
     for (const SiteIrCode &code : codes)
         lines.append({Console::printable(code.equipment), Console::printable(code.name),
                       Console::printable(IRLibrary::describe(code)), portsText(code.ports)});
-    QList<int> widths(lines.first().size(), 0);
-    for (const QStringList &fields : std::as_const(lines)) {
-        for (int i = 0; i < fields.size(); ++i)
-            widths[i] = qMax(widths[i], int(fields.at(i).size()));
-    }
-    for (const QStringList &fields : std::as_const(lines)) {
-        QString text;
-        for (int i = 0; i < fields.size(); ++i)
-            text += i + 1 < fields.size() ? QStringLiteral("%1  ").arg(fields.at(i), -widths.at(i))
-                                          : fields.at(i);
-        Console::out(text.trimmed());
-    }
+    Console::table(lines);
 }
 
 void printJson(const QList<SiteIrCode> &codes)

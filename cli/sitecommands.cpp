@@ -156,18 +156,7 @@ void printTable(const QList<Row> &rows)
                       Console::printable(row.location), row.state, Console::printable(row.ip),
                       Console::printable(row.version),
                       row.lastSeen.isValid() ? isoTime(row.lastSeen) : QStringLiteral("never")});
-    QList<int> widths(lines.first().size(), 0);
-    for (const QStringList &fields : std::as_const(lines)) {
-        for (int i = 0; i < fields.size(); ++i)
-            widths[i] = qMax(widths[i], int(fields.at(i).size()));
-    }
-    for (const QStringList &fields : std::as_const(lines)) {
-        QString text;
-        for (int i = 0; i < fields.size(); ++i)
-            text += i + 1 < fields.size() ? QStringLiteral("%1  ").arg(fields.at(i), -widths.at(i))
-                                          : fields.at(i);
-        Console::out(text);
-    }
+    Console::table(lines);
 }
 
 void printJson(const QList<Row> &rows)
