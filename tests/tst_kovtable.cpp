@@ -458,7 +458,7 @@ void tst_KovTable::siteDevicesListedMissing()
     missing->inSite = true;
     table->addMissing({missing});
     QCOMPARE(table->rowCount(), 2);
-    // Counted apart: the spec's counts are of devices heard in this run.
+    // Counted apart: the status line's counts are of devices heard in this run.
     QCOMPARE(table->liveCount(), 1);
     QCOMPARE(table->totalCount(), 1);
     QCOMPARE(table->missingCount(), 1);

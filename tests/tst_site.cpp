@@ -20,6 +20,8 @@ class tst_Site : public QObject
 private slots:
     void badInput_data();
     void badInput();
+    void lookupFoldsCase_data();
+    void lookupFoldsCase();
     void exampleRoundTrips();
     void importPlansChanges();
     void changedOnDiskIsNotOverwritten();
@@ -220,6 +222,45 @@ void tst_Site::badInput()
         QVERIFY2(error.startsWith(message) && error.size() > message.size(), qPrintable(error));
     else
         QCOMPARE(error, message);
+}
+
+void tst_Site::lookupFoldsCase_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("ascii, other case") << "Lobby TV"
+                                       << "lobby tv" << true;
+    QTest::newRow("blanks around") << " Bar relay "
+                                   << "BAR RELAY" << true;
+    QTest::newRow("accented, other case") << "Café Ölraum"
+                                          << "CAFÉ ÖLRAUM" << true;
+    QTest::newRow("ascii asked, accented stored") << "Cafe"
+                                                  << "Café" << false;
+    QTest::newRow("Kelvin sign folds to k") << "Rack"
+                                            << "Rac\u212A" << true;
+    QTest::newRow("a prefix is not the name") << "Lobby"
+                                              << "Lobby TV" << false;
+}
+
+// Names and codes are found as validation compares them: trimmed and case
+// folded, for ASCII and other text alike.
+void tst_Site::lookupFoldsCase()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, asked);
+    QFETCH(bool, found);
+    Site site;
+    SiteDevice device;
+    device.mac = "00:11:22:33:44:55";
+    device.name = stored;
+    site.devices.append(device);
+    SiteIrCode code;
+    code.equipment = stored;
+    code.name = stored;
+    site.irCodes.append(code);
+    QCOMPARE(site.indexOfName(asked) == 0, found);
+    QCOMPARE(site.indexOfCode(asked, asked) == 0, found);
 }
 
 void tst_Site::exampleRoundTrips()
